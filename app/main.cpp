@@ -1,0 +1,114 @@
+#include "app/ErrorBox.hpp"
+#include "app/FixedStep.hpp"
+#include "settings/Settings.hpp"
+#include "world/Orbisk.hpp"
+
+#include <SFML/Graphics/Image.hpp>
+#include <SFML/Graphics/RenderWindow.hpp>
+#include <SFML/System/Clock.hpp>
+#include <SFML/Window/Event.hpp>
+
+#include <cstdlib>
+#include <iostream>
+#include <new>
+#include <string>
+
+namespace
+{
+
+constexpr const char* settingsFile = "config.txt";
+constexpr const char* iconFile = "Orbisk.png";
+constexpr std::int32_t restartTypeCount = 10;
+constexpr std::int32_t restartParticleCount = 1000;
+constexpr float largestWindowSide = 32767.0f; // pixels: the largest window X11 can describe
+
+[[noreturn]] void failStartup(const std::string& message)
+{
+    tamsel::showError(message);
+    std::exit(1);
+}
+
+} // namespace
+
+int main()
+{
+    using namespace tamsel;
+
+    Settings settings;
+    try
+    {
+        loadSettings(settings, settingsFile);
+    }
+    catch (const ConfigurationError& error)
+    {
+        failStartup(error.what());
+    }
+
+    Orbisk world(settings);
+    try
+    {
+        world.generateTypes(settings.type_count);
+        world.generateParticles(settings.particle_count);
+    }
+    catch (const ConfigurationError& error)
+    {
+        failStartup(error.what());
+    }
+    catch (const std::bad_alloc&)
+    {
+        failStartup("not enough memory for " + std::to_string(settings.particle_count) + " particles in " +
+                    std::to_string(std::int64_t{settings.regions_x_count} * settings.regions_y_count) + " regions");
+    }
+
+    const sf::Vector2f scale = world.getScale();
+    const float width = (settings.region_size * scale.x) * static_cast<float>(settings.regions_x_count);
+    const float height = (settings.region_size * scale.y) * static_cast<float>(settings.regions_y_count);
+    std::cout << width << "," << height << std::endl;
+
+    if (!(width >= 1.0f && width <= largestWindowSide && height >= 1.0f && height <= largestWindowSide))
+        failStartup("a world of " + std::to_string(width) + " by " + std::to_string(height) +
+                    " units does not fit in a window of 1 to 32767 pixels each way");
+    if (!isDisplayAvailable())
+    {
+        std::cerr << "Error: no display available: cannot open a window" << std::endl;
+        return 1;
+    }
+
+    sf::RenderWindow window(sf::VideoMode(static_cast<unsigned>(width), static_cast<unsigned>(height), 32), "Orbisk",
+                            sf::Style::Default,
+                            sf::ContextSettings(0, 0, 8, 1, 1, sf::ContextSettings::Default, false));
+
+    // Without a readable icon file the window keeps the desktop's default icon.
+    sf::Image icon;
+    icon.loadFromFile(iconFile);
+    if (icon.getSize().x > 0 && icon.getSize().y > 0)
+        window.setIcon(icon.getSize().x, icon.getSize().y, icon.getPixelsPtr());
+
+    sf::Clock clock;
+    float accumulator = 0.0f;
+    sf::Event event;
+    while (window.isOpen())
+    {
+        // Events: a close request ends the run, any released mouse button starts a new random world.
+        while (window.pollEvent(event))
+        {
+            if (event.type == sf::Event::Closed)
+                window.close();
+            if (event.type == sf::Event::MouseButtonReleased)
+            {
+                world.generateTypes(restartTypeCount);
+                world.generateParticles(restartParticleCount);
+            }
+        }
+
+        // Simulation: at most one fixed step per frame.
+        if (consumeFixedStep(accumulator, clock.restart().asSeconds()))
+            world.update(fixedStep);
+
+        // Rendering.
+        window.clear(sf::Color(0, 0, 0, 255));
+        window.draw(world, sf::RenderStates::Default);
+        window.display();
+    }
+    return 0;
+}

@@ -1,0 +1,178 @@
+#include "settings/Settings.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace tamsel
+{
+namespace
+{
+
+// A settings file is a dozen short lines; anything far larger is not one (a device, a log file put there by
+// mistake) and would otherwise be read without end.
+constexpr std::size_t maximumFileSize = 1 << 20; // bytes
+
+struct Field
+{
+    const char* key;
+    float Settings::*real;
+    std::int32_t Settings::*whole;
+};
+
+// Keys are matched in this order, byte for byte.
+const Field fields[] = {
+    {"effective_radius", &Settings::effective_radius, nullptr},
+    {"friction", &Settings::friction, nullptr},
+    {"maximum_interaction_distance", &Settings::maximum_interaction_distance, nullptr},
+    {"maximum_interaction_strength", &Settings::maximum_interaction_strength, nullptr},
+    {"region_size", &Settings::region_size, nullptr},
+    {"regions_x_count", nullptr, &Settings::regions_x_count},
+    {"regions_y_count", nullptr, &Settings::regions_y_count},
+    {"repulsion_strength", &Settings::repulsion_strength, nullptr},
+    {"stablized_zone", &Settings::stablized_zone, nullptr},
+    {"type_count", nullptr, &Settings::type_count},
+    {"particle_count", nullptr, &Settings::particle_count},
+};
+
+ConfigurationError invalid(const std::string& what)
+{
+    return ConfigurationError("invalid configuration: " + what);
+}
+
+// The file as text: a carriage return directly before a line feed is part of the line end and dropped; any other
+// carriage return stays. An unreadable file reads as empty.
+std::string readText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return {};
+
+    std::string raw;
+    std::istreambuf_iterator<char> in(file), end;
+    for (; in != end; ++in)
+    {
+        if (raw.size() == maximumFileSize)
+            throw invalid(path + " is larger than 1 MiB");
+        raw += *in;
+    }
+
+    std::string text;
+    text.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i)
+    {
+        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
+            continue;
+        text += raw[i];
+    }
+    return text;
+}
+
+// Only blanks and tabs are trimmed; line feeds and other control characters are part of the text.
+std::string trim(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    const std::size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+// The C library's conversion: leading white space skipped, the longest numeric prefix taken, the rest ignored.
+float toFloat(const std::string& text)
+{
+    const char* begin = text.c_str();
+    char* stop = nullptr;
+    errno = 0;
+    const float value = std::strtof(begin, &stop);
+    if (stop == begin)
+        throw InvalidArgumentError();
+    if (errno == ERANGE)
+        throw OutOfRangeError();
+    return value;
+}
+
+// Integer settings keep the integer part; a number with no 32-bit integer part has no meaning for them.
+std::int32_t toWhole(float value, const std::string& key)
+{
+    if (!std::isfinite(value))
+        throw invalid(key + " must be a finite number");
+    if (!(value >= -2147483648.0f && value < 2147483648.0f))
+        throw invalid(key + " must lie within the 32-bit integer range");
+    return static_cast<std::int32_t>(value);
+}
+
+void checkRanges(const Settings& s)
+{
+    for (const Field& field : fields)
+        if (field.real && !std::isfinite(s.*field.real))
+            throw invalid(std::string(field.key) + " must be a finite number");
+
+    if (s.regions_x_count < 1)
+        throw invalid("regions_x_count must be at least 1");
+    if (s.regions_y_count < 1)
+        throw invalid("regions_y_count must be at least 1");
+    if (std::int64_t{s.regions_x_count} * s.regions_y_count > maximumRegionCount)
+        throw invalid("regions_x_count x regions_y_count must be at most " + std::to_string(maximumRegionCount));
+    if (!(s.region_size > 0.0f))
+        throw invalid("region_size must be greater than 0");
+    if (!std::isfinite(s.regions_x_count * s.region_size) || !std::isfinite(s.regions_y_count * s.region_size))
+        throw invalid("region_size is too large for the number of regions");
+    if (s.effective_radius < 0.0f)
+        throw invalid("effective_radius must be at least 0");
+    if (s.stablized_zone < 0.0f)
+        throw invalid("stablized_zone must be at least 0");
+    if (s.type_count < 1)
+        throw invalid("type_count must be at least 1");
+    if (s.type_count > maximumTypeCount)
+        throw invalid("type_count must be at most " + std::to_string(maximumTypeCount));
+    if (s.particle_count > maximumParticleCount)
+        throw invalid("particle_count must be at most " + std::to_string(maximumParticleCount));
+}
+
+} // namespace
+
+void loadSettings(Settings& settings, const std::string& path)
+{
+    const std::string text = readText(path);
+
+    // A key runs up to the next "=", across line ends; its value runs up to the next line feed.
+    std::size_t pos = 0;
+    while (pos < text.size())
+    {
+        const std::size_t equals = std::min(text.find('=', pos), text.size());
+        const std::string key = trim(text.substr(pos, equals - pos));
+        pos = std::min(equals + 1, text.size());
+
+        const std::size_t lineEnd = std::min(text.find('\n', pos), text.size());
+        const std::string value = trim(text.substr(pos, lineEnd - pos));
+        pos = std::min(lineEnd + 1, text.size());
+
+        // An empty key or value ends the file quietly.
+        if (key.empty() || value.empty())
+            break;
+
+        const Field* field = nullptr;
+        for (const Field& candidate : fields)
+            if (key == candidate.key)
+            {
+                field = &candidate;
+                break;
+            }
+        if (!field)
+            throw invalid(key);
+
+        const float number = toFloat(value);
+        if (field->real)
+            settings.*field->real = number;
+        else
+            settings.*field->whole = toWhole(number, key);
+    }
+
+    checkRanges(settings);
+}
+
+} // namespace tamsel

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace tamsel
+{
+
+/// Every tunable value of the program. The field names are also the keys of the settings file.
+struct Settings
+{
+    float repulsion_strength = 100.0f;          // factor of the close-range push, per second per world unit
+    float stablized_zone = 5.0f;                // world units, >= 0: neutral band just outside effective_radius
+    float effective_radius = 10.0f;             // world units, >= 0: close-range push distance and drawn radius
+    std::int32_t regions_x_count = 10;          // region columns, >= 1
+    std::int32_t regions_y_count = 10;          // region rows, >= 1
+    float region_size = 50.0f;                  // world units, > 0: side of one square region
+    float friction = 0.01f;                     // fraction of velocity lost per step
+    float maximum_interaction_distance = 40.0f; // world units: upper bound of a random reach
+    float maximum_interaction_strength = 10.0f; // bound of the magnitude of a random strength
+    std::int32_t type_count = 5;                // particle types of the first world, 1 .. maximumTypeCount
+    std::int32_t particle_count = 1000;         // particles of the first world, <= maximumParticleCount
+};
+
+// Limits that keep every table the settings size allocatable and every index inside 32 bits.
+constexpr std::int64_t maximumRegionCount = std::int64_t{1} << 24;   // regions_x_count x regions_y_count
+constexpr std::int64_t maximumParticleCount = std::int64_t{1} << 24; // particle_count
+constexpr std::int32_t maximumTypeCount = 4096;                      // type_count; the matrix holds its square
+
+/// A settings file that cannot be used. what() is the one-line message shown to the user.
+class ConfigurationError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// A value that does not begin with a number.
+class InvalidArgumentError : public ConfigurationError
+{
+public:
+    InvalidArgumentError() : ConfigurationError("invalid stof argument") {}
+};
+
+/// A number beyond what a 32-bit float can hold, or too small to be represented.
+class OutOfRangeError : public ConfigurationError
+{
+public:
+    OutOfRangeError() : ConfigurationError("stof argument out of range") {}
+};
+
+/// Overwrites the fields that the file at `path` names, in file order. A missing or unreadable file leaves the
+/// record as it is. Throws a ConfigurationError; the fields assigned before the error keep their new values.
+void loadSettings(Settings& settings, const std::string& path);
+
+} // namespace tamsel

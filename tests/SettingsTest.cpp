@@ -1,0 +1,240 @@
+#include "settings/Settings.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace
+{
+
+using tamsel::Settings;
+
+// Writes `text` byte for byte into a fresh file and loads it over the defaults.
+class SettingsFile : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const std::string name =
+            std::string("orbisk-settings-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    Settings load(const std::string& text)
+    {
+        const std::filesystem::path path = dir / "config.txt";
+        std::ofstream(path, std::ios::binary) << text;
+        Settings settings;
+        tamsel::loadSettings(settings, path.string());
+        return settings;
+    }
+
+    // The message of the configuration error that loading `text` raises, or "" when none is raised.
+    std::string errorOf(const std::string& text)
+    {
+        try
+        {
+            load(text);
+        }
+        catch (const tamsel::ConfigurationError& error)
+        {
+            return error.what();
+        }
+        return "";
+    }
+
+    std::filesystem::path dir;
+};
+
+void expectDefaults(const Settings& s)
+{
+    const Settings d;
+    EXPECT_EQ(s.repulsion_strength, d.repulsion_strength);
+    EXPECT_EQ(s.stablized_zone, d.stablized_zone);
+    EXPECT_EQ(s.effective_radius, d.effective_radius);
+    EXPECT_EQ(s.regions_x_count, d.regions_x_count);
+    EXPECT_EQ(s.regions_y_count, d.regions_y_count);
+    EXPECT_EQ(s.region_size, d.region_size);
+    EXPECT_EQ(s.friction, d.friction);
+    EXPECT_EQ(s.maximum_interaction_distance, d.maximum_interaction_distance);
+    EXPECT_EQ(s.maximum_interaction_strength, d.maximum_interaction_strength);
+    EXPECT_EQ(s.type_count, d.type_count);
+    EXPECT_EQ(s.particle_count, d.particle_count);
+}
+
+TEST(SettingsDefaults, MatchTheDocumentedValues)
+{
+    const Settings s;
+    EXPECT_EQ(s.repulsion_strength, 100.0f);
+    EXPECT_EQ(s.stablized_zone, 5.0f);
+    EXPECT_EQ(s.effective_radius, 10.0f);
+    EXPECT_EQ(s.regions_x_count, 10);
+    EXPECT_EQ(s.regions_y_count, 10);
+    EXPECT_EQ(s.region_size, 50.0f);
+    EXPECT_EQ(s.friction, 0.01f);
+    EXPECT_EQ(s.maximum_interaction_distance, 40.0f);
+    EXPECT_EQ(s.maximum_interaction_strength, 10.0f);
+    EXPECT_EQ(s.type_count, 5);
+    EXPECT_EQ(s.particle_count, 1000);
+}
+
+TEST_F(SettingsFile, MissingFileKeepsDefaults)
+{
+    Settings settings;
+    tamsel::loadSettings(settings, (dir / "absent.txt").string());
+    expectDefaults(settings);
+}
+
+TEST_F(SettingsFile, FilesThatStopBeforeAnySettingKeepDefaults)
+{
+    const char* files[] = {
+        "",                        // empty
+        "\n",                      // a final empty line
+        "friction=\ntype_count=7", // empty value
+        "=3\ntype_count=7",        // empty key
+        " \t=3\ntype_count=7",     // key of blanks only
+        "friction= \t\ntype_count=7",
+        "no equals sign at the end",
+    };
+    for (const char* text : files)
+    {
+        SCOPED_TRACE(testing::Message() << "file: " << testing::PrintToString(std::string(text)));
+        expectDefaults(load(text));
+    }
+}
+
+TEST_F(SettingsFile, ReadsValuesAsTheCLibraryConvertsThem)
+{
+    struct Case
+    {
+        const char* text;
+        float Settings::*real;
+        std::int32_t Settings::*whole;
+        double expected;
+    };
+    const Case cases[] = {
+        {" \t type_count \t= \t7 \t\n", nullptr, &Settings::type_count, 7},
+        {"particle_count=1e3", nullptr, &Settings::particle_count, 1000},
+        {"regions_x_count=12.9", nullptr, &Settings::regions_x_count, 12},
+        {"regions_y_count=-3.7\nregions_y_count=4", nullptr, &Settings::regions_y_count, 4}, // last one wins
+        {"friction=0.05abc", &Settings::friction, nullptr, 0.05f},
+        {"friction=2=3", &Settings::friction, nullptr, 2},
+        {"region_size=0x1p6", &Settings::region_size, nullptr, 64},
+        {"region_size=60\r\n", &Settings::region_size, nullptr, 60},
+        {"repulsion_strength=-12.5\r\nstablized_zone=2", &Settings::stablized_zone, nullptr, 2},
+        {"maximum_interaction_strength = 3.25", &Settings::maximum_interaction_strength, nullptr, 3.25},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.text);
+        const Settings s = load(c.text);
+        if (c.real)
+            EXPECT_EQ(s.*c.real, static_cast<float>(c.expected));
+        else
+            EXPECT_EQ(s.*c.whole, static_cast<std::int32_t>(c.expected));
+    }
+}
+
+TEST_F(SettingsFile, TruncatesIntegersTowardZero)
+{
+    EXPECT_EQ(load("particle_count=-3.7").particle_count, -3);
+    EXPECT_EQ(load("particle_count=-0.9").particle_count, 0);
+    EXPECT_EQ(load("type_count=1.9").type_count, 1);
+}
+
+TEST_F(SettingsFile, ReadsEveryKeyInAnyOrder)
+{
+    const Settings s = load("particle_count=7\ntype_count=6\nmaximum_interaction_strength=9\n"
+                            "maximum_interaction_distance=8\nfriction=0.5\nregion_size=70\nregions_y_count=4\n"
+                            "regions_x_count=3\neffective_radius=2\nstablized_zone=1\nrepulsion_strength=11");
+    EXPECT_EQ(s.repulsion_strength, 11.0f);
+    EXPECT_EQ(s.stablized_zone, 1.0f);
+    EXPECT_EQ(s.effective_radius, 2.0f);
+    EXPECT_EQ(s.regions_x_count, 3);
+    EXPECT_EQ(s.regions_y_count, 4);
+    EXPECT_EQ(s.region_size, 70.0f);
+    EXPECT_EQ(s.friction, 0.5f);
+    EXPECT_EQ(s.maximum_interaction_distance, 8.0f);
+    EXPECT_EQ(s.maximum_interaction_strength, 9.0f);
+    EXPECT_EQ(s.type_count, 6);
+    EXPECT_EQ(s.particle_count, 7);
+}
+
+TEST_F(SettingsFile, ReportsBadInputWithExactMessages)
+{
+    struct Case
+    {
+        std::string text;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"Friction=0.1", "invalid configuration: Friction"},
+        {"colour=3", "invalid configuration: colour"},
+        {"friction=abc", "invalid stof argument"},
+        {"friction=1e99", "stof argument out of range"},
+        {"friction=1e-50", "stof argument out of range"},
+        {"friction=-1e99", "stof argument out of range"},
+        // A blank line makes the next key start with a line feed.
+        {"friction=0.1\n\ntype_count=3", "invalid configuration: \ntype_count"},
+        // A line without "=" joins the next key.
+        {"# a comment\ntype_count=3", "invalid configuration: # a comment\ntype_count"},
+        // A carriage return without a line feed is part of the text.
+        {"friction\r=0.1\n", "invalid configuration: friction\r"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(errorOf(c.text), c.message);
+    }
+}
+
+TEST_F(SettingsFile, ConversionErrorsBelongToTheConfigurationFamily)
+{
+    EXPECT_THROW(load("friction=abc"), tamsel::InvalidArgumentError);
+    EXPECT_THROW(load("friction=1e99"), tamsel::OutOfRangeError);
+    EXPECT_THROW(load("Friction=1"), tamsel::ConfigurationError);
+}
+
+TEST_F(SettingsFile, KeepsSettingsReadBeforeAnError)
+{
+    Settings settings;
+    const std::filesystem::path path = dir / "config.txt";
+    std::ofstream(path, std::ios::binary) << "type_count=7\nfriction=abc\nparticle_count=5\n";
+    EXPECT_THROW(tamsel::loadSettings(settings, path.string()), tamsel::InvalidArgumentError);
+    EXPECT_EQ(settings.type_count, 7);
+    EXPECT_EQ(settings.particle_count, 1000);
+}
+
+TEST_F(SettingsFile, StopsQuietlyAndKeepsEarlierLines)
+{
+    const char* files[] = {
+        "type_count=7\nfriction=\nparticle_count=5",
+        "type_count=7\n=3\nparticle_count=5",
+        "type_count=7\n \t = 3\nparticle_count=5",
+        "type_count=7\nparticle_count= \t ",
+        "type_count=7\n\n",
+        "type_count=7\nno equals sign",
+    };
+    for (const char* text : files)
+    {
+        SCOPED_TRACE(testing::PrintToString(std::string(text)));
+        const Settings s = load(text);
+        EXPECT_EQ(s.type_count, 7);
+        EXPECT_EQ(s.particle_count, 1000);
+    }
+}
+
+TEST_F(SettingsFile, ReadsTheLastLineWithOrWithoutLineFeed)
+{
+    EXPECT_EQ(load("type_count=7").type_count, 7);
+    EXPECT_EQ(load("type_count=7\n").type_count, 7);
+    EXPECT_EQ(load("friction=0.2\r\ntype_count=7\r\n").type_count, 7);
+}
+
+} // namespace
