@@ -3,24 +3,48 @@
 #include "world/Random.hpp"
 
 #include <SFML/Graphics/CircleShape.hpp>
-#include <SFML/Graphics/RectangleShape.hpp>
 #include <SFML/Graphics/RenderTarget.hpp>
 
 #include <cassert>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace tamsel
 {
 
+namespace
+{
+
 constexpr std::size_t circlePointCount = 30;
+
+// The triangles SFML fills for a convex shape: a fan around the centre of the points' bounding box, from each
+// point to the next and from the last back to the first. Taking the points from sf::CircleShape itself keeps
+// every corner bit for bit where a circle shape would put it.
+std::vector<sf::Vector2f> circleFan(float radius)
+{
+    const sf::CircleShape circle(radius, circlePointCount);
+    const sf::FloatRect bounds = circle.getLocalBounds();
+    const sf::Vector2f centre(bounds.left + bounds.width / 2, bounds.top + bounds.height / 2);
+    std::vector<sf::Vector2f> fan;
+    for (std::size_t i = 0; i < circlePointCount; ++i)
+    {
+        fan.push_back(centre);
+        fan.push_back(circle.getPoint(i));
+        fan.push_back(circle.getPoint((i + 1) % circlePointCount));
+    }
+    return fan;
+}
+
+} // namespace
 
 Orbisk::Orbisk(const Settings& settings)
     : repulsion_strength(settings.repulsion_strength), stablized_zone(settings.stablized_zone),
       effective_radius(settings.effective_radius), regions_x_count(settings.regions_x_count),
       regions_y_count(settings.regions_y_count), region_size(settings.region_size), friction(settings.friction),
       maximum_interaction_distance(settings.maximum_interaction_distance),
-      maximum_interaction_strength(settings.maximum_interaction_strength)
+      maximum_interaction_strength(settings.maximum_interaction_strength), m_vertices(sf::Triangles),
+      m_circleFan(circleFan(settings.effective_radius))
 {
 }
 
@@ -54,20 +78,31 @@ void Orbisk::generateTypes(std::int32_t count)
                                 static_cast<sf::Uint8>(v >> 8), 255);
     }
 
-    regions.clear();
+    m_regionStart.clear();
+    m_type.clear();
+    m_x.clear();
+    m_y.clear();
+    m_vx.clear();
+    m_vy.clear();
+    m_verticesStale = true;
 }
 
 void Orbisk::generateParticles(std::int32_t count)
 {
     assert((count <= 0 || typeCount >= 1) && "particles need at least one type");
+    const std::size_t regionCount =
+        static_cast<std::size_t>(regions_x_count) * static_cast<std::size_t>(regions_y_count);
+    const std::size_t particles = count > 0 ? static_cast<std::size_t>(count) : 0;
 
-    regions.clear();
-    regions.resize(static_cast<std::size_t>(regions_x_count) * static_cast<std::size_t>(regions_y_count));
-
+    // Draw every particle first, in order, then sort them into their regions, keeping the order of the draws
+    // inside each region.
     const sf::Vector2f size = getWorldSize();
-    for (std::int32_t i = 0; i < count; ++i)
+    std::vector<Particle> drawn(particles);
+    std::vector<std::uint32_t> regionOf(particles);
+    std::vector<std::uint32_t> start(regionCount + 1, 0);
+    for (std::size_t i = 0; i < particles; ++i)
     {
-        Particle particle;
+        Particle& particle = drawn[i];
         particle.type = static_cast<std::int32_t>(uniformInteger(static_cast<std::uint32_t>(typeCount)));
         particle.position.x = uniformFloat(0.0f, size.x);
         particle.position.y = uniformFloat(0.0f, size.y);
@@ -76,8 +111,27 @@ void Orbisk::generateParticles(std::int32_t count)
             particle.position.x = 0.0f;
         if (particle.position.y >= size.y)
             particle.position.y = 0.0f;
-        regions[getRegionIndex(particle.position)].push_back(particle);
+        regionOf[i] = static_cast<std::uint32_t>(getRegionIndex(particle.position));
+        ++start[regionOf[i] + 1];
     }
+    for (std::size_t r = 0; r < regionCount; ++r)
+        start[r + 1] += start[r];
+
+    m_type.assign(particles, 0);
+    m_x.assign(particles, 0.0f);
+    m_y.assign(particles, 0.0f);
+    m_vx.assign(particles, 0.0f);
+    m_vy.assign(particles, 0.0f);
+    std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < particles; ++i)
+    {
+        const std::uint32_t at = fill[regionOf[i]]++;
+        m_type[at] = drawn[i].type;
+        m_x[at] = drawn[i].position.x;
+        m_y[at] = drawn[i].position.y;
+    }
+    m_regionStart = std::move(start);
+    m_verticesStale = true;
 }
 
 sf::Vector2f Orbisk::getWorldSize() const
@@ -102,9 +156,18 @@ std::size_t Orbisk::getRegionIndex(sf::Vector2f position) const
            cell(position.y, regions_y_count) * static_cast<std::size_t>(regions_x_count);
 }
 
+Particle Orbisk::particleAt(std::size_t index) const
+{
+    Particle particle;
+    particle.type = m_type[index];
+    particle.position = {m_x[index], m_y[index]};
+    particle.velocity = {m_vx[index], m_vy[index]};
+    return particle;
+}
+
 void Orbisk::addParticle(const Particle& particle)
 {
-    if (regions.empty())
+    if (m_regionStart.empty())
         throw std::logic_error("addParticle needs the grid of generateParticles");
     const sf::Vector2f size = getWorldSize();
     const sf::Vector2f p = particle.position;
@@ -112,7 +175,19 @@ void Orbisk::addParticle(const Particle& particle)
         throw std::invalid_argument("particle position outside the world");
     if (particle.type < 0 || particle.type >= typeCount)
         throw std::invalid_argument("particle type outside the current types");
-    regions[getRegionIndex(p)].push_back(particle);
+    if (m_type.size() >= std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too many particles");
+
+    const std::size_t region = getRegionIndex(p);
+    const auto at = static_cast<std::ptrdiff_t>(m_regionStart[region + 1]);
+    m_type.insert(m_type.begin() + at, particle.type);
+    m_x.insert(m_x.begin() + at, p.x);
+    m_y.insert(m_y.begin() + at, p.y);
+    m_vx.insert(m_vx.begin() + at, particle.velocity.x);
+    m_vy.insert(m_vy.begin() + at, particle.velocity.y);
+    for (std::size_t r = region + 1; r < m_regionStart.size(); ++r)
+        ++m_regionStart[r];
+    m_verticesStale = true;
 }
 
 void Orbisk::setInteraction(std::int32_t row, std::int32_t column, const Interaction& interaction)
@@ -123,23 +198,42 @@ void Orbisk::setInteraction(std::int32_t row, std::int32_t column, const Interac
                  static_cast<std::size_t>(column)] = interaction;
 }
 
+const sf::VertexArray& Orbisk::getVertices() const
+{
+    if (!m_verticesStale)
+        return m_vertices;
+
+    // The background: the two triangles' worth of fan that an sf::RectangleShape of the world's size fills.
+    const sf::Vector2f size = getWorldSize();
+    const sf::Vector2f centre(size.x / 2, size.y / 2);
+    const sf::Vector2f corners[4] = {{0, 0}, {size.x, 0}, {size.x, size.y}, {0, size.y}};
+
+    const std::size_t particles = m_type.size();
+    m_vertices.resize(4 * 3 + particles * m_circleFan.size());
+    sf::Vertex* vertex = &m_vertices[0];
+    for (std::size_t i = 0; i < 4; ++i)
+    {
+        *vertex++ = sf::Vertex(centre, sf::Color::Black);
+        *vertex++ = sf::Vertex(corners[i], sf::Color::Black);
+        *vertex++ = sf::Vertex(corners[(i + 1) % 4], sf::Color::Black);
+    }
+
+    // Circles in storage order, which is region order and front to back inside a region: later ones lie on top.
+    for (std::size_t i = 0; i < particles; ++i)
+    {
+        const sf::Color color = typeColors[static_cast<std::size_t>(m_type[i])];
+        const sf::Vector2f position(m_x[i], m_y[i]);
+        for (const sf::Vector2f& corner : m_circleFan)
+            *vertex++ = sf::Vertex(corner + position, color);
+    }
+    m_verticesStale = false;
+    return m_vertices;
+}
+
 void Orbisk::draw(sf::RenderTarget& target, sf::RenderStates states) const
 {
     states.transform *= getTransform();
-
-    sf::RectangleShape background(getWorldSize());
-    background.setFillColor(sf::Color::Black);
-    target.draw(background, states);
-
-    // Later circles cover earlier ones: the back of each region, and the higher regions, lie on top.
-    for (const Region& region : regions)
-        for (const Particle& particle : region)
-        {
-            sf::CircleShape circle(effective_radius, circlePointCount);
-            circle.setPosition(particle.position);
-            circle.setFillColor(typeColors[static_cast<std::size_t>(particle.type)]);
-            target.draw(circle, states);
-        }
+    target.draw(getVertices(), states);
 }
 
 } // namespace tamsel

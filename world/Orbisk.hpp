@@ -5,10 +5,11 @@
 #include <SFML/Graphics/Color.hpp>
 #include <SFML/Graphics/Drawable.hpp>
 #include <SFML/Graphics/Transformable.hpp>
+#include <SFML/Graphics/VertexArray.hpp>
 #include <SFML/System/Vector2.hpp>
 
 #include <cstdint>
-#include <list>
+#include <iterator>
 #include <vector>
 
 namespace tamsel
@@ -30,10 +31,15 @@ struct Particle
 
 /// The simulated world: particles sorted into a wrap-around grid of square regions, a type-by-type interaction
 /// matrix and one colour per type. Every particle lies in the region that contains its position.
+///
+/// Particles are stored region after region in contiguous arrays (one per field), so the step walks memory in
+/// order; getRegions() presents them as regions of particles, each from front to back.
 class Orbisk : public sf::Drawable, public sf::Transformable
 {
 public:
-    using Region = std::list<Particle>;
+    class ParticleIterator;
+    class Region;
+    class RegionList;
 
     /// Copies the physical and geometric settings; the world starts with no types and no regions.
     explicit Orbisk(const Settings& settings);
@@ -52,11 +58,15 @@ public:
 
     const std::vector<Interaction>& getInteractions() const { return interactions; }
     const std::vector<sf::Color>& getTypeColors() const { return typeColors; }
-    /// Regions in index order (column + row x regions_x_count), each from front to back.
-    const std::vector<Region>& getRegions() const { return regions; }
+    /// Regions in index order (column + row x regions_x_count); a view that stays valid while the world lives.
+    RegionList getRegions() const;
     std::int32_t getTypeCount() const { return typeCount; }
+    std::size_t getParticleCount() const { return m_type.size(); }
     /// World units: regions_x_count x region_size by regions_y_count x region_size.
     sf::Vector2f getWorldSize() const;
+    /// The triangles draw() hands to the render target in one call: the background, then one 30-point circle per
+    /// particle in region order. Remade on first use after the world changed.
+    const sf::VertexArray& getVertices() const;
     /// Index of the region that holds a position inside the world; never outside the grid.
     std::size_t getRegionIndex(sf::Vector2f position) const;
 
@@ -69,9 +79,13 @@ public:
 private:
     void draw(sf::RenderTarget& target, sf::RenderStates states) const override;
 
+    void accumulateForces(float dt);
+    void moveAndSort(float dt);
+
+    Particle particleAt(std::size_t index) const;
+
     std::vector<Interaction> interactions; // typeCount x typeCount, row: moved type, column: acting type
     std::vector<sf::Color> typeColors;     // indexed by type
-    std::vector<Region> regions;           // empty until generateParticles
     std::int32_t typeCount = 0;
 
     float repulsion_strength;
@@ -83,6 +97,118 @@ private:
     float friction;
     float maximum_interaction_distance;
     float maximum_interaction_strength;
+
+    // Particles of region r occupy [m_regionStart[r], m_regionStart[r + 1]); no grid while m_regionStart is empty.
+    std::vector<std::uint32_t> m_regionStart;
+    std::vector<std::int32_t> m_type;
+    std::vector<float> m_x, m_y, m_vx, m_vy;
+
+    // Working memory of the step, kept between steps so a running world allocates nothing.
+    struct StepBuffers
+    {
+        std::vector<float> x, y, vx, vy; // the sorted particles being written
+        std::vector<std::int32_t> type;
+        std::vector<std::uint32_t> target;                       // each particle's region after moving
+        std::vector<std::uint32_t> stayCount, arriveCount, fill; // per region
+        std::vector<std::uint32_t> start;
+        std::vector<float> candidateX, candidateY; // a region's neighbours, at the images the region sees
+        std::vector<std::uint32_t> candidateSlot;  // each candidate's row in the block's interaction table
+        std::vector<std::int32_t> slotType;        // the acting type of each table row
+        std::vector<std::int32_t> typeSlot;        // slot of each type in the current region, -1 when absent
+        std::vector<float> strength, reach;        // interaction table of a block of lanes, row by slot
+    } m_step;
+
+    // One batch of triangles for the background and every circle, remade only after the world changed.
+    mutable sf::VertexArray m_vertices;
+    mutable bool m_verticesStale = true;
+    std::vector<sf::Vector2f> m_circleFan; // triangle corners of one circle at the origin
 };
+
+/// A particle as seen through a region: read-only copies built from the stored fields.
+class Orbisk::ParticleIterator
+{
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = Particle;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = Particle;
+
+    ParticleIterator(const Orbisk* world, std::size_t index) : world(world), index(index) {}
+    Particle operator*() const { return world->particleAt(index); }
+    ParticleIterator& operator++()
+    {
+        ++index;
+        return *this;
+    }
+    bool operator==(const ParticleIterator& other) const { return index == other.index; }
+    bool operator!=(const ParticleIterator& other) const { return index != other.index; }
+
+private:
+    const Orbisk* world;
+    std::size_t index;
+};
+
+/// The particles of one region, from front to back.
+class Orbisk::Region
+{
+public:
+    Region(const Orbisk* world, std::size_t first, std::size_t last) : world(world), first(first), last(last) {}
+    ParticleIterator begin() const { return {world, first}; }
+    ParticleIterator end() const { return {world, last}; }
+    std::size_t size() const { return last - first; }
+    bool empty() const { return first == last; }
+
+private:
+    const Orbisk* world;
+    std::size_t first, last;
+};
+
+/// The regions of a world in index order.
+class Orbisk::RegionList
+{
+public:
+    class Iterator
+    {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = Region;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Region;
+
+        Iterator(const Orbisk* world, std::size_t index) : world(world), index(index) {}
+        Region operator*() const { return RegionList(world)[index]; }
+        Iterator& operator++()
+        {
+            ++index;
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return index == other.index; }
+        bool operator!=(const Iterator& other) const { return index != other.index; }
+
+    private:
+        const Orbisk* world;
+        std::size_t index;
+    };
+
+    explicit RegionList(const Orbisk* world) : world(world) {}
+    std::size_t size() const { return world->m_regionStart.empty() ? 0 : world->m_regionStart.size() - 1; }
+    bool empty() const { return size() == 0; }
+    Region operator[](std::size_t index) const
+    {
+        return {world, world->m_regionStart[index], world->m_regionStart[index + 1]};
+    }
+    Iterator begin() const { return {world, 0}; }
+    Iterator end() const { return {world, size()}; }
+
+private:
+    const Orbisk* world;
+};
+
+inline Orbisk::RegionList Orbisk::getRegions() const
+{
+    return RegionList(this);
+}
 
 } // namespace tamsel
