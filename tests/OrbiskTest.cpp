@@ -201,6 +201,8 @@ TEST(AddParticle, RefusesWhatWouldLieOutsideTheWorld)
           testworld::particle(2, 1.0f, 1.0f), testworld::particle(-1, 1.0f, 1.0f)})
         EXPECT_THROW(world.addParticle(p), std::invalid_argument);
     EXPECT_THROW(world.setInteraction(2, 0, {}), std::out_of_range);
+    EXPECT_THROW(world.setInteraction(0, 0, {NAN, 1.0f}), std::invalid_argument);
+    EXPECT_THROW(world.setInteraction(0, 0, {1.0f, INFINITY}), std::invalid_argument);
 
     world.addParticle(testworld::particle(1, 60.0f, 60.0f));
     EXPECT_EQ(world.getRegions()[3].size(), 1u);

@@ -194,6 +194,8 @@ void Orbisk::setInteraction(std::int32_t row, std::int32_t column, const Interac
 {
     if (row < 0 || row >= typeCount || column < 0 || column >= typeCount)
         throw std::out_of_range("interaction outside the type matrix");
+    if (!std::isfinite(interaction.strength) || !std::isfinite(interaction.reach))
+        throw std::invalid_argument("interaction strength and reach must be finite");
     interactions[static_cast<std::size_t>(row) * static_cast<std::size_t>(typeCount) +
                  static_cast<std::size_t>(column)] = interaction;
 }

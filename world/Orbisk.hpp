@@ -73,7 +73,8 @@ public:
     /// Appends a particle at the back of the region that contains its position. Throws std::invalid_argument for
     /// a position outside the world or a type outside the current types, std::logic_error before the grid exists.
     void addParticle(const Particle& particle);
-    /// Replaces how particles of type `column` act on particles of type `row`. Throws std::out_of_range.
+    /// Replaces how particles of type `column` act on particles of type `row`. Throws std::out_of_range, or
+    /// std::invalid_argument for a strength or reach that is not finite.
     void setInteraction(std::int32_t row, std::int32_t column, const Interaction& interaction);
 
 private:
@@ -116,6 +117,8 @@ private:
         std::vector<std::int32_t> slotType;        // the acting type of each table row
         std::vector<std::int32_t> typeSlot;        // slot of each type in the current region, -1 when absent
         std::vector<float> strength, reach;        // interaction table of a block of lanes, row by slot
+        std::vector<std::uint32_t> order;          // a region's particles, grouped for the lanes
+        std::vector<std::uint32_t> nearby;         // the candidates a block of lanes visits
     } m_step;
 
     // One batch of triangles for the background and every circle, remade only after the world changed.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 
 namespace tamsel
 {
@@ -14,6 +15,26 @@ namespace
 // velocity still receives its contributions one after another, exactly as a particle-by-particle walk would add
 // them, while the compiler turns the lane loop into vector instructions.
 constexpr std::size_t lanes = 8;
+
+// Eight floats operated on together (GCC and Clang vector extensions): one AVX register, or two SSE registers on
+// a portable build. Comparisons give a mask of all-ones or zero per lane; `mask ? a : b` picks per lane.
+using Lanes = float __attribute__((vector_size(lanes * sizeof(float))));
+using LaneMask = std::int32_t __attribute__((vector_size(lanes * sizeof(float))));
+constexpr Lanes zero = {};
+
+inline Lanes load(const float* from)
+{
+    Lanes lanesOf;
+    std::memcpy(&lanesOf, from, sizeof lanesOf);
+    return lanesOf;
+}
+
+inline Lanes squareRoot(Lanes x)
+{
+    for (std::size_t l = 0; l < lanes; ++l)
+        x[l] = std::sqrt(x[l]);
+    return x;
+}
 
 // fmod(a, w) is a itself whenever |a| < w, which is nearly always: a particle rarely crosses the world in a step.
 inline float wrapRemainder(float a, float w)
@@ -42,6 +63,11 @@ void Orbisk::accumulateForces(float dt)
     const std::size_t T = static_cast<std::size_t>(typeCount);
     const std::int32_t columns = regions_x_count;
     const std::int32_t rows = regions_y_count;
+    // Candidates farther than max(R, R + Z + reach) from every lane add only zeros and are skipped. The margin
+    // covers the rounding of the distance and of the band's inner edge; without non-negative radii there is no
+    // such bound and every candidate is visited.
+    const bool canSkip = R >= 0.0f && Z >= 0.0f;
+    constexpr float skipMargin = 1.0f + 1e-5f;
 
     StepBuffers& b = m_step;
     b.typeSlot.assign(T, -1);
@@ -109,58 +135,98 @@ void Orbisk::accumulateForces(float dt)
             const std::size_t slots = b.slotType.size();
             b.strength.resize(slots * lanes);
             b.reach.resize(slots * lanes);
+            b.nearby.resize(candidates);
 
-            for (std::size_t block = first; block < last; block += lanes)
+            // Lanes that lie close together share more candidates worth visiting: the region's particles are
+            // grouped by the quarter of the region they lie in. Any grouping gives the same results, since each
+            // particle's own sum keeps its order.
+            b.order.clear();
+            const float half = region_size / 2;
+            const float midX = static_cast<float>(c) * region_size + half;
+            const float midY = static_cast<float>(r) * region_size + half;
+            for (int quarter = 0; quarter < 4; ++quarter)
+                for (std::size_t i = first; i < last; ++i)
+                    if ((m_x[i] >= midX) + 2 * (m_y[i] >= midY) == quarter)
+                        b.order.push_back(static_cast<std::uint32_t>(i));
+
+            for (std::size_t block = 0; block < b.order.size(); block += lanes)
             {
-                const std::size_t active = std::min(lanes, last - block);
-                // Idle lanes copy the first particle; their results are never stored.
-                alignas(32) float px[lanes], py[lanes], vx[lanes], vy[lanes];
+                const std::size_t active = std::min(lanes, b.order.size() - block);
+                // Idle lanes copy the first particle of the block; their results are never stored.
+                std::size_t index[lanes];
+                float pxs[lanes], pys[lanes], vxs[lanes], vys[lanes];
+                float left = INFINITY, right = -INFINITY, top = INFINITY, bottom = -INFINITY;
                 for (std::size_t l = 0; l < lanes; ++l)
                 {
-                    const std::size_t i = block + (l < active ? l : 0);
-                    px[l] = m_x[i];
-                    py[l] = m_y[i];
-                    vx[l] = m_vx[i];
-                    vy[l] = m_vy[i];
+                    index[l] = b.order[block + (l < active ? l : 0)];
+                    pxs[l] = m_x[index[l]];
+                    pys[l] = m_y[index[l]];
+                    vxs[l] = m_vx[index[l]];
+                    vys[l] = m_vy[index[l]];
+                    left = std::min(left, pxs[l]);
+                    right = std::max(right, pxs[l]);
+                    top = std::min(top, pys[l]);
+                    bottom = std::max(bottom, pys[l]);
                 }
                 // How each acting type present among the candidates acts on each lane's particle.
+                float widestReach = 0.0f;
                 for (std::size_t s = 0; s < slots; ++s)
                     for (std::size_t l = 0; l < lanes; ++l)
                     {
-                        const std::size_t i = block + (l < active ? l : 0);
-                        const Interaction& m = interactions[T * static_cast<std::size_t>(m_type[i]) +
+                        const Interaction& m = interactions[T * static_cast<std::size_t>(m_type[index[l]]) +
                                                             static_cast<std::size_t>(b.slotType[s])];
                         b.strength[s * lanes + l] = m.strength;
                         b.reach[s * lanes + l] = m.reach;
+                        widestReach = std::max(widestReach, m.reach);
                     }
 
+                // The candidates within reach of the block's bounding box, in their order.
+                float cutoff = canSkip ? std::max(R, RZ + widestReach) * skipMargin : INFINITY;
+                if (!(cutoff < INFINITY))
+                    cutoff = INFINITY;
+                const float nearLeft = left - cutoff, nearRight = right + cutoff;
+                const float nearTop = top - cutoff, nearBottom = bottom + cutoff;
+                std::size_t nearbyCount = 0;
                 for (std::size_t q = 0; q < candidates; ++q)
                 {
+                    b.nearby[nearbyCount] = static_cast<std::uint32_t>(q);
                     const float qx = b.candidateX[q], qy = b.candidateY[q];
-                    const float* strength = &b.strength[b.candidateSlot[q] * lanes];
-                    const float* reach = &b.reach[b.candidateSlot[q] * lanes];
-                    for (std::size_t l = 0; l < lanes; ++l)
-                    {
-                        const float u = px[l] - qx;
-                        const float v = py[l] - qy;
-                        const float d = std::sqrt(u * u + v * v);
-                        // Beyond R + Z: a tent over the band of width reach; between R and R + Z: nothing; inside
-                        // R: the close-range push. At distance 0 (a particle meeting itself) nothing is added.
-                        const float e = d - R - Z;
-                        const float band = strength[l] * std::max(0.0f, std::min(e, reach[l] - e));
-                        const float push = (R - d) * k;
-                        const float F = d > RZ ? band : (d > R ? 0.0f : push);
-                        const bool acts = (d > RZ) | (d > R) | (d > 0.0f);
-                        const float f = F / d;
-                        vx[l] = acts ? vx[l] + f * u * dt : vx[l];
-                        vy[l] = acts ? vy[l] + f * v * dt : vy[l];
-                    }
+                    nearbyCount += (qx >= nearLeft) & (qx <= nearRight) & (qy >= nearTop) & (qy <= nearBottom);
                 }
+
+                Lanes vx, vy;
+                std::memcpy(&vx, vxs, sizeof vx);
+                std::memcpy(&vy, vys, sizeof vy);
+                const Lanes px = load(pxs), py = load(pys);
+                for (std::size_t n = 0; n < nearbyCount; ++n)
+                {
+                    const std::size_t q = b.nearby[n];
+                    const std::size_t row = b.candidateSlot[q] * lanes;
+                    const Lanes u = px - b.candidateX[q];
+                    const Lanes v = py - b.candidateY[q];
+                    const Lanes d = squareRoot(u * u + v * v);
+                    // Beyond R + Z: a tent over the band of width reach; inside R: the close-range push. The
+                    // neutral zone between adds a zero, which is left out, as is distance 0 (a particle meeting
+                    // itself). Each select below is written as std::min and std::max decide.
+                    const Lanes e = d - R - Z;
+                    const Lanes outer = load(&b.reach[row]) - e;
+                    const Lanes nearer = outer < e ? outer : e;
+                    const Lanes tent = zero < nearer ? nearer : zero;
+                    const Lanes band = load(&b.strength[row]) * tent;
+                    const Lanes push = (R - d) * k;
+                    const LaneMask beyond = d > RZ;
+                    const LaneMask acts = beyond | ((d <= R) & (d > zero));
+                    const Lanes f = (beyond ? band : push) / d;
+                    vx = acts ? vx + f * u * dt : vx;
+                    vy = acts ? vy + f * v * dt : vy;
+                }
+                std::memcpy(vxs, &vx, sizeof vx);
+                std::memcpy(vys, &vy, sizeof vy);
 
                 for (std::size_t l = 0; l < active; ++l)
                 {
-                    m_vx[block + l] = vx[l];
-                    m_vy[block + l] = vy[l];
+                    m_vx[index[l]] = vxs[l];
+                    m_vy[index[l]] = vys[l];
                 }
             }
         }
