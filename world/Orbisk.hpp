@@ -81,6 +81,8 @@ private:
     void draw(sf::RenderTarget& target, sf::RenderStates states) const override;
 
     void accumulateForces(float dt);
+    void findNeighbours(std::int32_t column, std::int32_t row);
+    void groupLanes(std::size_t first, std::size_t last, float left, float top);
     void moveAndSort(float dt);
 
     Particle particleAt(std::size_t index) const;
@@ -104,6 +106,19 @@ private:
     std::vector<std::int32_t> m_type;
     std::vector<float> m_x, m_y, m_vx, m_vy;
 
+    struct Box
+    {
+        float left, right, top, bottom;
+    };
+
+    // A neighbour region as a region sees it: its particles, the shift to their images, the images' box.
+    struct Neighbour
+    {
+        std::size_t first, last;
+        float sx, sy;
+        float left, right, top, bottom;
+    };
+
     // Working memory of the step, kept between steps so a running world allocates nothing.
     struct StepBuffers
     {
@@ -112,13 +127,15 @@ private:
         std::vector<std::uint32_t> target;                       // each particle's region after moving
         std::vector<std::uint32_t> stayCount, arriveCount, fill; // per region
         std::vector<std::uint32_t> start;
-        std::vector<float> candidateX, candidateY; // a region's neighbours, at the images the region sees
-        std::vector<std::uint32_t> candidateSlot;  // each candidate's row in the block's interaction table
-        std::vector<std::int32_t> slotType;        // the acting type of each table row
-        std::vector<std::int32_t> typeSlot;        // slot of each type in the current region, -1 when absent
-        std::vector<float> strength, reach;        // interaction table of a block of lanes, row by slot
-        std::vector<std::uint32_t> order;          // a region's particles, grouped for the lanes
-        std::vector<std::uint32_t> nearby;         // the candidates a block of lanes visits
+        std::vector<Box> regionBox;             // bounding box of each region's particles
+        Neighbour neighbours[9];                // of the current region, in the order they are met
+        std::vector<std::int32_t> presentTypes; // acting types among the current region's neighbours
+        std::vector<std::uint8_t> typeSeen;     // per type, while presentTypes is built
+        std::vector<float> strength, reach;     // a block's interactions, one row of lanes per acting type
+        std::vector<float> cutoff2;             // per acting type: squared reach from the block box
+        std::vector<std::uint32_t> order;       // a region's particles, grouped for the lanes
+        std::vector<std::uint8_t> cell;         // each particle's cell in the grouping
+        std::vector<std::uint32_t> nearby;      // the candidates a block of lanes visits
     } m_step;
 
     // One batch of triangles for the background and every circle, remade only after the world changed.

@@ -29,6 +29,12 @@ inline Lanes load(const float* from)
     return lanesOf;
 }
 
+// std::max, lane by lane.
+inline Lanes lanesMax(Lanes a, Lanes b)
+{
+    return a < b ? b : a;
+}
+
 inline Lanes squareRoot(Lanes x)
 {
     for (std::size_t l = 0; l < lanes; ++l)
@@ -52,102 +58,138 @@ void Orbisk::update(float dt)
     m_verticesStale = true;
 }
 
-void Orbisk::accumulateForces(float dt)
+void Orbisk::findNeighbours(std::int32_t c, std::int32_t r)
 {
     const float W = static_cast<float>(regions_x_count) * region_size;
     const float H = static_cast<float>(regions_y_count) * region_size;
+    StepBuffers& b = m_step;
+
+    // Neighbour columns left to right, rows top to bottom within each column: the order in which every particle
+    // of region (c, r) meets them. A region across an edge is seen at its image one world width or height away.
+    std::size_t range = 0;
+    for (std::int32_t dx = -1; dx <= 1; ++dx)
+        for (std::int32_t dy = -1; dy <= 1; ++dy, ++range)
+        {
+            std::int32_t nc = c + dx;
+            float sx = 0.0f;
+            if (nc < 0)
+            {
+                nc += regions_x_count;
+                sx = W;
+            }
+            else if (nc >= regions_x_count)
+            {
+                nc -= regions_x_count;
+                sx = -W;
+            }
+            std::int32_t nr = r + dy;
+            float sy = 0.0f;
+            if (nr < 0)
+            {
+                nr += regions_y_count;
+                sy = H;
+            }
+            else if (nr >= regions_y_count)
+            {
+                nr -= regions_y_count;
+                sy = -H;
+            }
+            const std::size_t neighbour = static_cast<std::size_t>(nc + nr * regions_x_count);
+            const Box& box = b.regionBox[neighbour];
+            b.neighbours[range] = {m_regionStart[neighbour],
+                                   m_regionStart[neighbour + 1],
+                                   sx,
+                                   sy,
+                                   box.left - sx,
+                                   box.right - sx,
+                                   box.top - sy,
+                                   box.bottom - sy};
+        }
+
+    // The acting types present: a block's interaction table holds only their rows, and only their reach bounds
+    // the distance at which candidates can act.
+    b.presentTypes.clear();
+    for (const Neighbour& neighbour : b.neighbours)
+        for (std::size_t q = neighbour.first; q < neighbour.last; ++q)
+        {
+            const auto type = static_cast<std::size_t>(m_type[q]);
+            if (!b.typeSeen[type])
+                b.presentTypes.push_back(m_type[q]);
+            b.typeSeen[type] = 1;
+        }
+    for (const std::int32_t type : b.presentTypes)
+        b.typeSeen[static_cast<std::size_t>(type)] = 0;
+}
+
+void Orbisk::groupLanes(std::size_t first, std::size_t last, float left, float top)
+{
+    // Lanes that lie close together share more candidates worth visiting, so the region's particles are ordered
+    // along a Z-shaped curve through a 4 x 4 grid of cells. Any order gives the same results: each particle's
+    // own sum keeps its order.
+    StepBuffers& b = m_step;
+    const float scale = 4 / region_size;
+    std::uint32_t count[17] = {};
+    b.cell.resize(last - first);
+    for (std::size_t i = first; i < last; ++i)
+    {
+        const auto cx = static_cast<std::uint32_t>(std::min(std::max((m_x[i] - left) * scale, 0.0f), 3.0f));
+        const auto cy = static_cast<std::uint32_t>(std::min(std::max((m_y[i] - top) * scale, 0.0f), 3.0f));
+        const std::uint32_t cell = (cx & 1) | (cy & 1) << 1 | (cx & 2) << 1 | (cy & 2) << 2;
+        b.cell[i - first] = static_cast<std::uint8_t>(cell);
+        ++count[cell + 1];
+    }
+    for (std::size_t cell = 0; cell < 16; ++cell)
+        count[cell + 1] += count[cell];
+    b.order.resize(last - first);
+    for (std::size_t i = first; i < last; ++i)
+        b.order[count[b.cell[i - first]]++] = static_cast<std::uint32_t>(i);
+}
+
+void Orbisk::accumulateForces(float dt)
+{
     const float R = effective_radius;
     const float Z = stablized_zone;
     const float RZ = R + Z;
     const float k = repulsion_strength;
     const std::size_t T = static_cast<std::size_t>(typeCount);
-    const std::int32_t columns = regions_x_count;
-    const std::int32_t rows = regions_y_count;
-    // Candidates farther than max(R, R + Z + reach) from every lane add only zeros and are skipped. The margin
-    // covers the rounding of the distance and of the band's inner edge; without non-negative radii there is no
-    // such bound and every candidate is visited.
+    const std::size_t regionCount = m_regionStart.size() - 1;
+    // Candidates farther than max(R, R + Z + reach) from every lane add only zeros and are skipped. The margins
+    // cover the rounding of distances (relative) and of image coordinates (absolute: a few units in the last
+    // place of the largest coordinate). Without non-negative radii there is no such bound: nothing is skipped.
     const bool canSkip = R >= 0.0f && Z >= 0.0f;
     constexpr float skipMargin = 1.0f + 1e-5f;
+    const float slack = 1e-6f * (static_cast<float>(regions_x_count + regions_y_count + 2) * region_size);
 
     StepBuffers& b = m_step;
-    b.typeSlot.assign(T, -1);
+    b.typeSeen.assign(T, 0);
 
-    for (std::int32_t r = 0; r < rows; ++r)
-        for (std::int32_t c = 0; c < columns; ++c)
+    b.strength.resize(T * lanes);
+    b.reach.resize(T * lanes);
+    b.cutoff2.resize(T);
+    b.nearby.resize(m_type.size() + lanes);
+    b.regionBox.resize(regionCount);
+    for (std::size_t region = 0; region < regionCount; ++region)
+    {
+        Box& box = b.regionBox[region];
+        box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
+        for (std::size_t i = m_regionStart[region]; i < m_regionStart[region + 1]; ++i)
         {
-            const std::size_t region = static_cast<std::size_t>(c + r * columns);
+            box.left = std::min(box.left, m_x[i]);
+            box.right = std::max(box.right, m_x[i]);
+            box.top = std::min(box.top, m_y[i]);
+            box.bottom = std::max(box.bottom, m_y[i]);
+        }
+    }
+
+    for (std::int32_t r = 0; r < regions_y_count; ++r)
+        for (std::int32_t c = 0; c < regions_x_count; ++c)
+        {
+            const std::size_t region = static_cast<std::size_t>(c + r * regions_x_count);
             const std::size_t first = m_regionStart[region], last = m_regionStart[region + 1];
             if (first == last)
                 continue;
-
-            // The candidates, in the order every particle of this region meets them: neighbour columns left to
-            // right, rows top to bottom within each column, each region front to back. A region across an edge
-            // is seen at its image one world width or height away.
-            b.candidateX.clear();
-            b.candidateY.clear();
-            b.candidateSlot.clear();
-            b.slotType.clear();
-            for (std::int32_t dx = -1; dx <= 1; ++dx)
-                for (std::int32_t dy = -1; dy <= 1; ++dy)
-                {
-                    std::int32_t nc = c + dx;
-                    float sx = 0.0f;
-                    if (nc < 0)
-                    {
-                        nc += columns;
-                        sx = W;
-                    }
-                    else if (nc >= columns)
-                    {
-                        nc -= columns;
-                        sx = -W;
-                    }
-                    std::int32_t nr = r + dy;
-                    float sy = 0.0f;
-                    if (nr < 0)
-                    {
-                        nr += rows;
-                        sy = H;
-                    }
-                    else if (nr >= rows)
-                    {
-                        nr -= rows;
-                        sy = -H;
-                    }
-                    const std::size_t neighbour = static_cast<std::size_t>(nc + nr * columns);
-                    for (std::size_t q = m_regionStart[neighbour]; q < m_regionStart[neighbour + 1]; ++q)
-                    {
-                        b.candidateX.push_back(m_x[q] - sx);
-                        b.candidateY.push_back(m_y[q] - sy);
-                        const auto type = static_cast<std::size_t>(m_type[q]);
-                        if (b.typeSlot[type] < 0)
-                        {
-                            b.typeSlot[type] = static_cast<std::int32_t>(b.slotType.size());
-                            b.slotType.push_back(m_type[q]);
-                        }
-                        b.candidateSlot.push_back(static_cast<std::uint32_t>(b.typeSlot[type]));
-                    }
-                }
-            for (const std::int32_t type : b.slotType)
-                b.typeSlot[static_cast<std::size_t>(type)] = -1;
-
-            const std::size_t candidates = b.candidateX.size();
-            const std::size_t slots = b.slotType.size();
-            b.strength.resize(slots * lanes);
-            b.reach.resize(slots * lanes);
-            b.nearby.resize(candidates);
-
-            // Lanes that lie close together share more candidates worth visiting: the region's particles are
-            // grouped by the quarter of the region they lie in. Any grouping gives the same results, since each
-            // particle's own sum keeps its order.
-            b.order.clear();
-            const float half = region_size / 2;
-            const float midX = static_cast<float>(c) * region_size + half;
-            const float midY = static_cast<float>(r) * region_size + half;
-            for (int quarter = 0; quarter < 4; ++quarter)
-                for (std::size_t i = first; i < last; ++i)
-                    if ((m_x[i] >= midX) + 2 * (m_y[i] >= midY) == quarter)
-                        b.order.push_back(static_cast<std::uint32_t>(i));
+            findNeighbours(c, r);
+            groupLanes(first, last, static_cast<float>(c) * region_size, static_cast<float>(r) * region_size);
 
             for (std::size_t block = 0; block < b.order.size(); block += lanes)
             {
@@ -155,7 +197,7 @@ void Orbisk::accumulateForces(float dt)
                 // Idle lanes copy the first particle of the block; their results are never stored.
                 std::size_t index[lanes];
                 float pxs[lanes], pys[lanes], vxs[lanes], vys[lanes];
-                float left = INFINITY, right = -INFINITY, top = INFINITY, bottom = -INFINITY;
+                Box box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
                 for (std::size_t l = 0; l < lanes; ++l)
                 {
                     index[l] = b.order[block + (l < active ? l : 0)];
@@ -163,62 +205,92 @@ void Orbisk::accumulateForces(float dt)
                     pys[l] = m_y[index[l]];
                     vxs[l] = m_vx[index[l]];
                     vys[l] = m_vy[index[l]];
-                    left = std::min(left, pxs[l]);
-                    right = std::max(right, pxs[l]);
-                    top = std::min(top, pys[l]);
-                    bottom = std::max(bottom, pys[l]);
+                    box.left = std::min(box.left, pxs[l]);
+                    box.right = std::max(box.right, pxs[l]);
+                    box.top = std::min(box.top, pys[l]);
+                    box.bottom = std::max(box.bottom, pys[l]);
                 }
-                // How each acting type present among the candidates acts on each lane's particle.
-                float widestReach = 0.0f;
-                for (std::size_t s = 0; s < slots; ++s)
+                // How each acting type present acts on each lane's particle, one row of lanes per type, and the
+                // distance from the block's bounding box beyond which a candidate of that type cannot act on any
+                // of the lanes.
+                float widestCutoff = 0.0f;
+                for (const std::int32_t type : b.presentTypes)
+                {
+                    const auto t = static_cast<std::size_t>(type);
+                    float widestReach = 0.0f;
                     for (std::size_t l = 0; l < lanes; ++l)
                     {
-                        const Interaction& m = interactions[T * static_cast<std::size_t>(m_type[index[l]]) +
-                                                            static_cast<std::size_t>(b.slotType[s])];
-                        b.strength[s * lanes + l] = m.strength;
-                        b.reach[s * lanes + l] = m.reach;
+                        const Interaction& m = interactions[T * static_cast<std::size_t>(m_type[index[l]]) + t];
+                        b.strength[t * lanes + l] = m.strength;
+                        b.reach[t * lanes + l] = m.reach;
                         widestReach = std::max(widestReach, m.reach);
                     }
-
-                // The candidates within reach of the block's bounding box, in their order.
-                float cutoff = canSkip ? std::max(R, RZ + widestReach) * skipMargin : INFINITY;
-                if (!(cutoff < INFINITY))
-                    cutoff = INFINITY;
-                const float nearLeft = left - cutoff, nearRight = right + cutoff;
-                const float nearTop = top - cutoff, nearBottom = bottom + cutoff;
-                std::size_t nearbyCount = 0;
-                for (std::size_t q = 0; q < candidates; ++q)
-                {
-                    b.nearby[nearbyCount] = static_cast<std::uint32_t>(q);
-                    const float qx = b.candidateX[q], qy = b.candidateY[q];
-                    nearbyCount += (qx >= nearLeft) & (qx <= nearRight) & (qy >= nearTop) & (qy <= nearBottom);
+                    const float cutoff = canSkip ? std::max(R, RZ + widestReach) * skipMargin + slack : INFINITY;
+                    b.cutoff2[t] = cutoff < 1e18f ? cutoff * cutoff : INFINITY;
+                    widestCutoff = std::max(widestCutoff, b.cutoff2[t] < INFINITY ? cutoff : INFINITY);
                 }
+                const Box near = {box.left - widestCutoff, box.right + widestCutoff, box.top - widestCutoff,
+                                  box.bottom + widestCutoff};
 
-                Lanes vx, vy;
-                std::memcpy(&vx, vxs, sizeof vx);
-                std::memcpy(&vy, vys, sizeof vy);
+                Lanes vx = load(vxs), vy = load(vys);
                 const Lanes px = load(pxs), py = load(pys);
-                for (std::size_t n = 0; n < nearbyCount; ++n)
+                for (const Neighbour& neighbour : b.neighbours)
                 {
-                    const std::size_t q = b.nearby[n];
-                    const std::size_t row = b.candidateSlot[q] * lanes;
-                    const Lanes u = px - b.candidateX[q];
-                    const Lanes v = py - b.candidateY[q];
-                    const Lanes d = squareRoot(u * u + v * v);
-                    // Beyond R + Z: a tent over the band of width reach; inside R: the close-range push. The
-                    // neutral zone between adds a zero, which is left out, as is distance 0 (a particle meeting
-                    // itself). Each select below is written as std::min and std::max decide.
-                    const Lanes e = d - R - Z;
-                    const Lanes outer = load(&b.reach[row]) - e;
-                    const Lanes nearer = outer < e ? outer : e;
-                    const Lanes tent = zero < nearer ? nearer : zero;
-                    const Lanes band = load(&b.strength[row]) * tent;
-                    const Lanes push = (R - d) * k;
-                    const LaneMask beyond = d > RZ;
-                    const LaneMask acts = beyond | ((d <= R) & (d > zero));
-                    const Lanes f = (beyond ? band : push) / d;
-                    vx = acts ? vx + f * u * dt : vx;
-                    vy = acts ? vy + f * v * dt : vy;
+                    if (!(neighbour.left <= near.right && neighbour.right >= near.left &&
+                          neighbour.top <= near.bottom && neighbour.bottom >= near.top))
+                        continue;
+
+                    // The candidates of this neighbour within the cutoff of the block's box, in their order, at
+                    // their images.
+                    const float sx = neighbour.sx, sy = neighbour.sy;
+                    std::size_t nearbyCount = 0;
+                    std::size_t q = neighbour.first;
+                    for (; q + lanes <= neighbour.last; q += lanes)
+                    {
+                        const Lanes x = load(&m_x[q]) - sx, y = load(&m_y[q]) - sy;
+                        const Lanes gapX = lanesMax(lanesMax(box.left - x, x - box.right), zero);
+                        const Lanes gapY = lanesMax(lanesMax(box.top - y, y - box.bottom), zero);
+                        Lanes cutoff2;
+                        for (std::size_t l = 0; l < lanes; ++l)
+                            cutoff2[l] = b.cutoff2[static_cast<std::size_t>(m_type[q + l])];
+                        const LaneMask inside = gapX * gapX + gapY * gapY <= cutoff2;
+                        for (std::size_t l = 0; l < lanes; ++l)
+                        {
+                            b.nearby[nearbyCount] = static_cast<std::uint32_t>(q + l);
+                            nearbyCount -= static_cast<std::size_t>(inside[l]);
+                        }
+                    }
+                    for (; q < neighbour.last; ++q)
+                    {
+                        b.nearby[nearbyCount] = static_cast<std::uint32_t>(q);
+                        const float x = m_x[q] - sx, y = m_y[q] - sy;
+                        const float gapX = std::max(std::max(box.left - x, x - box.right), 0.0f);
+                        const float gapY = std::max(std::max(box.top - y, y - box.bottom), 0.0f);
+                        nearbyCount += gapX * gapX + gapY * gapY <= b.cutoff2[static_cast<std::size_t>(m_type[q])];
+                    }
+
+                    for (std::size_t n = 0; n < nearbyCount; ++n)
+                    {
+                        const std::size_t candidate = b.nearby[n];
+                        const std::size_t row = static_cast<std::size_t>(m_type[candidate]) * lanes;
+                        const Lanes u = px - (m_x[candidate] - sx);
+                        const Lanes v = py - (m_y[candidate] - sy);
+                        const Lanes d = squareRoot(u * u + v * v);
+                        // Beyond R + Z: a tent over the band of width reach; inside R: the close-range push. The
+                        // neutral zone between adds a zero, which is left out, as is distance 0 (a particle
+                        // meeting itself). Each select below is written as std::min and std::max decide.
+                        const Lanes e = d - R - Z;
+                        const Lanes outer = load(&b.reach[row]) - e;
+                        const Lanes nearer = outer < e ? outer : e;
+                        const Lanes tent = zero < nearer ? nearer : zero;
+                        const Lanes band = load(&b.strength[row]) * tent;
+                        const Lanes push = (R - d) * k;
+                        const LaneMask beyond = d > RZ;
+                        const LaneMask acts = beyond | ((d <= R) & (d > zero));
+                        const Lanes f = (beyond ? band : push) / d;
+                        vx = acts ? vx + f * u * dt : vx;
+                        vy = acts ? vy + f * v * dt : vy;
+                    }
                 }
                 std::memcpy(vxs, &vx, sizeof vx);
                 std::memcpy(vys, &vy, sizeof vy);
