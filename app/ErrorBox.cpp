@@ -5,7 +5,6 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <X11/Xlib.h>
 #include <cerrno>
 #include <cstdlib>
 #include <spawn.h>
@@ -25,11 +24,6 @@ void showError(const std::string& message)
 {
     std::cerr << "Error: " << message << std::endl;
     MessageBoxA(nullptr, message.c_str(), "Error", MB_ICONERROR | MB_OK);
-}
-
-bool isDisplayAvailable()
-{
-    return true;
 }
 
 #else
@@ -102,15 +96,6 @@ void showError(const std::string& message)
             return;
         }
     }
-}
-
-bool isDisplayAvailable()
-{
-    Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
-    XCloseDisplay(display);
-    return true;
 }
 
 #endif

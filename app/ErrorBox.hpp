@@ -9,7 +9,4 @@ namespace tamsel
 /// message also goes to standard error, so it survives where no dialog can be shown.
 void showError(const std::string& message);
 
-/// Whether a window can be opened at all (on X11: whether the display can be reached).
-bool isDisplayAvailable();
-
 } // namespace tamsel

@@ -1,3 +1,4 @@
+#include "app/Display.hpp"
 #include "app/ErrorBox.hpp"
 #include "app/FixedStep.hpp"
 #include "settings/Settings.hpp"
@@ -20,7 +21,6 @@ constexpr const char* settingsFile = "config.txt";
 constexpr const char* iconFile = "Orbisk.png";
 constexpr std::int32_t restartTypeCount = 10;
 constexpr std::int32_t restartParticleCount = 1000;
-constexpr float largestWindowSide = 32767.0f; // pixels: the largest window X11 can describe
 
 [[noreturn]] void failStartup(const std::string& message)
 {
@@ -65,12 +65,10 @@ int main()
     const float height = (settings.region_size * scale.y) * static_cast<float>(settings.regions_y_count);
     std::cout << width << "," << height << std::endl;
 
-    if (!(width >= 1.0f && width <= largestWindowSide && height >= 1.0f && height <= largestWindowSide))
-        failStartup("a world of " + std::to_string(width) + " by " + std::to_string(height) +
-                    " units does not fit in a window of 1 to 32767 pixels each way");
-    if (!isDisplayAvailable())
+    const DisplayConnection display;
+    if (!display.isOpen())
     {
-        std::cerr << "Error: no display available: cannot open a window" << std::endl;
+        std::cerr << "Error: no display available: cannot open the display " << display.getName() << std::endl;
         return 1;
     }
 

@@ -119,8 +119,15 @@ void checkRanges(const Settings& s)
         throw invalid("regions_x_count x regions_y_count must be at most " + std::to_string(maximumRegionCount));
     if (!(s.region_size > 0.0f))
         throw invalid("region_size must be greater than 0");
-    if (!std::isfinite(s.regions_x_count * s.region_size) || !std::isfinite(s.regions_y_count * s.region_size))
-        throw invalid("region_size is too large for the number of regions");
+    // The window is exactly as large as the world, one pixel per unit.
+    const float width = static_cast<float>(s.regions_x_count) * s.region_size;
+    const float height = static_cast<float>(s.regions_y_count) * s.region_size;
+    if (!(width >= 1.0f && width <= maximumWorldSide))
+        throw invalid("regions_x_count x region_size must lie between 1 and " + std::to_string(maximumWorldSide) +
+                      " (the window's width in pixels)");
+    if (!(height >= 1.0f && height <= maximumWorldSide))
+        throw invalid("regions_y_count x region_size must lie between 1 and " + std::to_string(maximumWorldSide) +
+                      " (the window's height in pixels)");
     if (s.effective_radius < 0.0f)
         throw invalid("effective_radius must be at least 0");
     if (s.stablized_zone < 0.0f)

@@ -27,6 +27,7 @@ struct Settings
 constexpr std::int64_t maximumRegionCount = std::int64_t{1} << 24;   // regions_x_count x regions_y_count
 constexpr std::int64_t maximumParticleCount = std::int64_t{1} << 24; // particle_count
 constexpr std::int32_t maximumTypeCount = 4096;                      // type_count; the matrix holds its square
+constexpr std::int32_t maximumWorldSide = 32767; // world units = window pixels: the largest window X11 can describe
 
 /// A settings file that cannot be used. what() is the one-line message shown to the user.
 class ConfigurationError : public std::runtime_error

@@ -237,4 +237,66 @@ TEST_F(SettingsFile, ReadsTheLastLineWithOrWithoutLineFeed)
     EXPECT_EQ(load("friction=0.2\r\ntype_count=7\r\n").type_count, 7);
 }
 
+TEST_F(SettingsFile, RefusesValuesTheWorldCannotUse)
+{
+    struct Case
+    {
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"regions_x_count=0", "invalid configuration: regions_x_count must be at least 1"},
+        {"regions_y_count=-2", "invalid configuration: regions_y_count must be at least 1"},
+        {"region_size=0", "invalid configuration: region_size must be greater than 0"},
+        {"region_size=-55", "invalid configuration: region_size must be greater than 0"},
+        {"effective_radius=-0.5", "invalid configuration: effective_radius must be at least 0"},
+        {"stablized_zone=-1", "invalid configuration: stablized_zone must be at least 0"},
+        {"type_count=0", "invalid configuration: type_count must be at least 1"},
+        {"type_count=4097", "invalid configuration: type_count must be at most 4096"},
+        {"particle_count=16777218", "invalid configuration: particle_count must be at most 16777216"},
+        {"region_size=1\nregions_x_count=8192\nregions_y_count=2049",
+         "invalid configuration: regions_x_count x regions_y_count must be at most 16777216"},
+        {"regions_x_count=700", "invalid configuration: regions_x_count x region_size must lie between 1 and 32767 "
+                                "(the window's width in pixels)"},
+        {"region_size=0.09", "invalid configuration: regions_x_count x region_size must lie between 1 and 32767 "
+                             "(the window's width in pixels)"},
+        {"regions_y_count=700", "invalid configuration: regions_y_count x region_size must lie between 1 and 32767 "
+                                "(the window's height in pixels)"},
+        {"friction=inf", "invalid configuration: friction must be a finite number"},
+        {"repulsion_strength=-INFINITY", "invalid configuration: repulsion_strength must be a finite number"},
+        {"maximum_interaction_strength=nan",
+         "invalid configuration: maximum_interaction_strength must be a finite number"},
+        {"type_count=nan", "invalid configuration: type_count must be a finite number"},
+        {"particle_count=2147483648", "invalid configuration: particle_count must lie within the 32-bit integer range"},
+        {"regions_x_count=-3e9", "invalid configuration: regions_x_count must lie within the 32-bit integer range"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(errorOf(c.text), c.message);
+    }
+}
+
+TEST_F(SettingsFile, AcceptsTheLimitsThemselves)
+{
+    const char* files[] = {
+        "regions_x_count=1\nregions_y_count=1",
+        "effective_radius=0\nstablized_zone=0",
+        "type_count=1",
+        "type_count=4096",
+        "particle_count=16777216",
+        "particle_count=0",
+        "particle_count=-5",
+        "region_size=1\nregions_x_count=4096\nregions_y_count=4096",
+        "region_size=1\nregions_x_count=32767\nregions_y_count=512",
+        "regions_x_count=1\nregions_y_count=1\nregion_size=1",
+        "friction=-3\nrepulsion_strength=-100\nmaximum_interaction_distance=-4",
+    };
+    for (const char* text : files)
+    {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(errorOf(text), "");
+    }
+}
+
 } // namespace

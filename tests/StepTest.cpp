@@ -183,6 +183,20 @@ TEST(Step, MoversJoinTheirNewRegionAfterItsResidentsInWalkOrder)
     EXPECT_EQ(xs, (std::vector<float>{80.0f, 60.0f, 62.0f, 102.0f}));
 }
 
+TEST(Step, OverwhelmingForcesRestartParticlesAtRestInsideTheWorld)
+{
+    // (10 - 1) x 3e38 overflows: the velocities become infinite or undefined, and so would the positions.
+    tamsel::Settings settings = frictionless();
+    settings.repulsion_strength = 3e38f;
+    const auto after = step(settings, {particle(0, 100.0f, 100.0f), particle(0, 101.0f, 100.0f)});
+    ASSERT_EQ(after.size(), 2u);
+    for (const Particle& p : after)
+    {
+        EXPECT_EQ(p.velocity, sf::Vector2f());
+        EXPECT_EQ(p.position, sf::Vector2f(0.0f, 0.0f));
+    }
+}
+
 // A clustered random world over many steps: nothing is lost and the grid stays consistent.
 TEST(Step, LongRunKeepsEveryParticleInItsRegion)
 {

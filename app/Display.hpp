@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+struct _XDisplay;
+
+namespace tamsel
+{
+
+/// A connection to the desktop's display, held while the window is created. Holding it closes a race: a bare X
+/// server resets when its last client leaves, and a window opened during that reset would be refused, which the
+/// graphics library answers by aborting.
+class DisplayConnection
+{
+public:
+    DisplayConnection();
+
+    /// Whether a window can be opened at all.
+    bool isOpen() const;
+    /// The display asked for, for messages: the DISPLAY variable, or a note that it is not set.
+    std::string getName() const;
+
+private:
+    std::unique_ptr<_XDisplay, int (*)(_XDisplay*)> m_display;
+};
+
+} // namespace tamsel
