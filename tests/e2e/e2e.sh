@@ -184,6 +184,20 @@ test_ClickMakesNewWorld() {
     ((differing * 4 > $(pixel_count "$WORK/before.png"))) || die "only $differing pixels changed after a click"
 }
 
+# The world steps on its own: a second later the particles stand elsewhere, in the same colours.
+test_ParticlesMove() {
+    local differing
+    run_window "region_size = 55"
+    shot_drawn "$WID" "$WORK/first.png"
+    sleep 1
+    window_shot "$WID" "$WORK/second.png"
+    differing=$(compare -metric AE "$WORK/first.png" "$WORK/second.png" null: 2>&1) || true
+    [[ $differing =~ ^[0-9]+$ ]] || die "compare failed: $differing"
+    ((differing * 100 > $(pixel_count "$WORK/first.png"))) || die "only $differing pixels changed in a second"
+    [[ $(major_colours "$WORK/first.png" | sort) == $(major_colours "$WORK/second.png" | sort) ]] ||
+        die "the particle colours changed without a click"
+}
+
 test_CloseRequestExitsZero() {
     run_window "region_size = 55"
     close_window "$WID"
@@ -226,12 +240,14 @@ declare -A ERROR_CONFIG=(
     [UnknownKey]="colour = 3"
     [BadNumber]="friction = abc"
     [NumberOutOfRange]="friction = 1e99"
+    [NoRegions]="regions_x_count = 0"
     [NoConfig]=NONE
 )
 declare -A ERROR_MESSAGE=(
     [UnknownKey]="invalid configuration: colour"
     [BadNumber]="invalid stof argument"
     [NumberOutOfRange]="stof argument out of range"
+    [NoRegions]="invalid configuration: regions_x_count must be at least 1"
     [NoConfig]="invalid maximum effective distance"
 )
 
