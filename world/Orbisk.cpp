@@ -221,12 +221,20 @@ const sf::VertexArray& Orbisk::getVertices() const
     }
 
     // Circles in storage order, which is region order and front to back inside a region: later ones lie on top.
+    // Fields are written one by one: sf::Vertex's constructors live in the library, out of the compiler's reach,
+    // and texture coordinates stay zero.
+    const std::size_t fanSize = m_circleFan.size();
+    const sf::Vector2f* fan = m_circleFan.data();
     for (std::size_t i = 0; i < particles; ++i)
     {
         const sf::Color color = typeColors[static_cast<std::size_t>(m_type[i])];
-        const sf::Vector2f position(m_x[i], m_y[i]);
-        for (const sf::Vector2f& corner : m_circleFan)
-            *vertex++ = sf::Vertex(corner + position, color);
+        const float x = m_x[i], y = m_y[i];
+        for (std::size_t c = 0; c < fanSize; ++c, ++vertex)
+        {
+            vertex->position.x = fan[c].x + x;
+            vertex->position.y = fan[c].y + y;
+            vertex->color = color;
+        }
     }
     m_verticesStale = false;
     return m_vertices;
