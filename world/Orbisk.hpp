@@ -129,6 +129,8 @@ private:
         std::vector<std::uint32_t> start;
         std::vector<Box> regionBox;             // bounding box of each region's particles
         Neighbour neighbours[9];                // of the current region, in the order they are met
+        std::vector<std::uint64_t> regionTypes; // per region with few types: a bit for each type present
+        std::size_t neighbourRegion[9];         // the current region's neighbours
         std::vector<std::int32_t> presentTypes; // acting types among the current region's neighbours
         std::vector<std::uint8_t> typeSeen;     // per type, while presentTypes is built
         std::vector<float> strength, reach;     // a block's interactions, one row of lanes per acting type

@@ -13,11 +13,17 @@ namespace
 
 // Particles of one region handled side by side: every lane walks the same candidates in the same order, so each
 // velocity still receives its contributions one after another, exactly as a particle-by-particle walk would add
-// them, while the compiler turns the lane loop into vector instructions.
+// them, while the lanes run in vector instructions. Sixteen lanes fill one AVX-512 register; elsewhere eight
+// lanes waste fewer idle lanes at the end of a region. The lane count never changes a result.
+#if defined(__AVX512F__)
+constexpr std::size_t lanes = 16;
+#else
 constexpr std::size_t lanes = 8;
+#endif
 
-// Eight floats operated on together (GCC and Clang vector extensions): one AVX register, or two SSE registers on
-// a portable build. Comparisons give a mask of all-ones or zero per lane; `mask ? a : b` picks per lane.
+// Lanes of floats operated on together (GCC and Clang vector extensions), split by the compiler into as many
+// registers as the machine needs. Comparisons give a mask of all-ones or zero per lane; `mask ? a : b` picks
+// per lane.
 using Lanes = float __attribute__((vector_size(lanes * sizeof(float))));
 using LaneMask = std::int32_t __attribute__((vector_size(lanes * sizeof(float))));
 constexpr Lanes zero = {};
@@ -28,6 +34,9 @@ inline Lanes load(const float* from)
     std::memcpy(&lanesOf, from, sizeof lanesOf);
     return lanesOf;
 }
+
+// Up to this many types, the types present in a region are kept as one bit each.
+constexpr std::int32_t maskedTypes = 64;
 
 // std::max, lane by lane.
 inline Lanes lanesMax(Lanes a, Lanes b)
@@ -95,6 +104,7 @@ void Orbisk::findNeighbours(std::int32_t c, std::int32_t r)
                 sy = -H;
             }
             const std::size_t neighbour = static_cast<std::size_t>(nc + nr * regions_x_count);
+            b.neighbourRegion[range] = neighbour;
             const Box& box = b.regionBox[neighbour];
             b.neighbours[range] = {m_regionStart[neighbour],
                                    m_regionStart[neighbour + 1],
@@ -107,8 +117,18 @@ void Orbisk::findNeighbours(std::int32_t c, std::int32_t r)
         }
 
     // The acting types present: a block's interaction table holds only their rows, and only their reach bounds
-    // the distance at which candidates can act.
+    // the distance at which candidates can act. With few types each region keeps a bit per type present.
     b.presentTypes.clear();
+    if (typeCount <= maskedTypes)
+    {
+        std::uint64_t present = 0;
+        for (std::size_t range = 0; range < 9; ++range)
+            present |= b.regionTypes[b.neighbourRegion[range]];
+        for (std::int32_t type = 0; present != 0; ++type, present >>= 1)
+            if (present & 1)
+                b.presentTypes.push_back(type);
+        return;
+    }
     for (const Neighbour& neighbour : b.neighbours)
         for (std::size_t q = neighbour.first; q < neighbour.last; ++q)
         {
@@ -127,6 +147,13 @@ void Orbisk::groupLanes(std::size_t first, std::size_t last, float left, float t
     // along a Z-shaped curve through a 4 x 4 grid of cells. Any order gives the same results: each particle's
     // own sum keeps its order.
     StepBuffers& b = m_step;
+    b.order.resize(last - first);
+    if (last - first <= lanes)
+    {
+        for (std::size_t i = first; i < last; ++i)
+            b.order[i - first] = static_cast<std::uint32_t>(i);
+        return;
+    }
     const float scale = 4 / region_size;
     std::uint32_t count[17] = {};
     b.cell.resize(last - first);
@@ -140,7 +167,6 @@ void Orbisk::groupLanes(std::size_t first, std::size_t last, float left, float t
     }
     for (std::size_t cell = 0; cell < 16; ++cell)
         count[cell + 1] += count[cell];
-    b.order.resize(last - first);
     for (std::size_t i = first; i < last; ++i)
         b.order[count[b.cell[i - first]]++] = static_cast<std::uint32_t>(i);
 }
@@ -168,17 +194,21 @@ void Orbisk::accumulateForces(float dt)
     b.cutoff2.resize(T);
     b.nearby.resize(m_type.size() + lanes);
     b.regionBox.resize(regionCount);
+    b.regionTypes.assign(regionCount, 0);
     for (std::size_t region = 0; region < regionCount; ++region)
     {
         Box& box = b.regionBox[region];
         box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
+        std::uint64_t types = 0;
         for (std::size_t i = m_regionStart[region]; i < m_regionStart[region + 1]; ++i)
         {
             box.left = std::min(box.left, m_x[i]);
             box.right = std::max(box.right, m_x[i]);
             box.top = std::min(box.top, m_y[i]);
             box.bottom = std::max(box.bottom, m_y[i]);
+            types |= std::uint64_t{1} << (static_cast<std::uint32_t>(m_type[i]) & 63);
         }
+        b.regionTypes[region] = types;
     }
 
     for (std::int32_t r = 0; r < regions_y_count; ++r)
