@@ -139,23 +139,6 @@ sf::Vector2f Orbisk::getWorldSize() const
     return {static_cast<float>(regions_x_count) * region_size, static_cast<float>(regions_y_count) * region_size};
 }
 
-std::size_t Orbisk::getRegionIndex(sf::Vector2f position) const
-{
-    // x / region_size can round up to the column count for x just below the width; such a position belongs to
-    // the last column. A comparison that fails (NaN) yields the first column.
-    const auto cell = [this](float coordinate, std::int32_t cells) -> std::size_t
-    {
-        const float index = std::floor(coordinate / region_size);
-        if (!(index > 0.0f))
-            return 0;
-        if (index >= static_cast<float>(cells))
-            return static_cast<std::size_t>(cells) - 1;
-        return static_cast<std::size_t>(index);
-    };
-    return cell(position.x, regions_x_count) +
-           cell(position.y, regions_y_count) * static_cast<std::size_t>(regions_x_count);
-}
-
 Particle Orbisk::particleAt(std::size_t index) const
 {
     Particle particle;

@@ -8,6 +8,7 @@
 #include <SFML/Graphics/VertexArray.hpp>
 #include <SFML/System/Vector2.hpp>
 
+#include <cmath>
 #include <cstdint>
 #include <iterator>
 #include <vector>
@@ -137,6 +138,8 @@ private:
         std::vector<float> cutoff2;             // per acting type: squared reach from the block box
         std::vector<std::uint32_t> order;       // a region's particles, grouped for the lanes
         std::vector<std::uint8_t> cell;         // each particle's cell in the grouping
+        std::vector<float> paddedX, paddedY;    // the positions, with padding after the last particle
+        std::vector<std::int32_t> paddedType;   // the types, likewise
         std::vector<std::uint32_t> nearby;      // the candidates a block of lanes visits
     } m_step;
 
@@ -231,6 +234,23 @@ private:
 inline Orbisk::RegionList Orbisk::getRegions() const
 {
     return RegionList(this);
+}
+
+inline std::size_t Orbisk::getRegionIndex(sf::Vector2f position) const
+{
+    // x / region_size can round up to the column count for x just below the width; such a position belongs to
+    // the last column. A comparison that fails (NaN) yields the first column.
+    const auto cell = [this](float coordinate, std::int32_t cells) -> std::size_t
+    {
+        const float index = std::floor(coordinate / region_size);
+        if (!(index > 0.0f))
+            return 0;
+        if (index >= static_cast<float>(cells))
+            return static_cast<std::size_t>(cells) - 1;
+        return static_cast<std::size_t>(index);
+    };
+    return cell(position.x, regions_x_count) +
+           cell(position.y, regions_y_count) * static_cast<std::size_t>(regions_x_count);
 }
 
 } // namespace tamsel

@@ -28,6 +28,15 @@ using Lanes = float __attribute__((vector_size(lanes * sizeof(float))));
 using LaneMask = std::int32_t __attribute__((vector_size(lanes * sizeof(float))));
 constexpr Lanes zero = {};
 
+LaneMask countLanes()
+{
+    LaneMask index = {};
+    for (std::size_t l = 0; l < lanes; ++l)
+        index[l] = static_cast<std::int32_t>(l);
+    return index;
+}
+const LaneMask laneIndex = countLanes();
+
 inline Lanes load(const float* from)
 {
     Lanes lanesOf;
@@ -193,6 +202,14 @@ void Orbisk::accumulateForces(float dt)
     b.reach.resize(T * lanes);
     b.cutoff2.resize(T);
     b.nearby.resize(m_type.size() + lanes);
+    // Positions and types with a vector's worth of padding, so a region's candidates are read a whole vector
+    // at a time.
+    b.paddedX.assign(m_x.begin(), m_x.end());
+    b.paddedY.assign(m_y.begin(), m_y.end());
+    b.paddedType.assign(m_type.begin(), m_type.end());
+    b.paddedX.resize(m_x.size() + lanes, 0.0f);
+    b.paddedY.resize(m_y.size() + lanes, 0.0f);
+    b.paddedType.resize(m_type.size() + lanes, 0);
     b.regionBox.resize(regionCount);
     b.regionTypes.assign(regionCount, 0);
     for (std::size_t region = 0; region < regionCount; ++region)
@@ -274,29 +291,22 @@ void Orbisk::accumulateForces(float dt)
                     // their images.
                     const float sx = neighbour.sx, sy = neighbour.sy;
                     std::size_t nearbyCount = 0;
-                    std::size_t q = neighbour.first;
-                    for (; q + lanes <= neighbour.last; q += lanes)
+                    for (std::size_t q = neighbour.first; q < neighbour.last; q += lanes)
                     {
-                        const Lanes x = load(&m_x[q]) - sx, y = load(&m_y[q]) - sy;
+                        // The last lanes of a region's last chunk read the padding and are masked out.
+                        const Lanes x = load(&b.paddedX[q]) - sx, y = load(&b.paddedY[q]) - sy;
                         const Lanes gapX = lanesMax(lanesMax(box.left - x, x - box.right), zero);
                         const Lanes gapY = lanesMax(lanesMax(box.top - y, y - box.bottom), zero);
                         Lanes cutoff2;
                         for (std::size_t l = 0; l < lanes; ++l)
-                            cutoff2[l] = b.cutoff2[static_cast<std::size_t>(m_type[q + l])];
-                        const LaneMask inside = gapX * gapX + gapY * gapY <= cutoff2;
+                            cutoff2[l] = b.cutoff2[static_cast<std::size_t>(b.paddedType[q + l])];
+                        const LaneMask inside = (gapX * gapX + gapY * gapY <= cutoff2) &
+                                                (laneIndex < static_cast<std::int32_t>(neighbour.last - q));
                         for (std::size_t l = 0; l < lanes; ++l)
                         {
                             b.nearby[nearbyCount] = static_cast<std::uint32_t>(q + l);
                             nearbyCount -= static_cast<std::size_t>(inside[l]);
                         }
-                    }
-                    for (; q < neighbour.last; ++q)
-                    {
-                        b.nearby[nearbyCount] = static_cast<std::uint32_t>(q);
-                        const float x = m_x[q] - sx, y = m_y[q] - sy;
-                        const float gapX = std::max(std::max(box.left - x, x - box.right), 0.0f);
-                        const float gapY = std::max(std::max(box.top - y, y - box.bottom), 0.0f);
-                        nearbyCount += gapX * gapX + gapY * gapY <= b.cutoff2[static_cast<std::size_t>(m_type[q])];
                     }
 
                     for (std::size_t n = 0; n < nearbyCount; ++n)
