@@ -83,7 +83,7 @@ private:
 
     void accumulateForces(float dt);
     void findNeighbours(std::int32_t column, std::int32_t row);
-    void groupLanes(std::size_t first, std::size_t last, float left, float top);
+    void groupLanes(std::size_t first, std::size_t last);
     void moveAndSort(float dt);
 
     Particle particleAt(std::size_t index) const;
@@ -137,7 +137,7 @@ private:
         std::vector<float> strength, reach;     // a block's interactions, one row of lanes per acting type
         std::vector<float> cutoff2;             // per acting type: squared reach from the block box
         std::vector<std::uint32_t> order;       // a region's particles, grouped for the lanes
-        std::vector<std::uint8_t> cell;         // each particle's cell in the grouping
+        std::vector<std::uint8_t> cell;         // each particle's cell, for grouping lanes
         std::vector<float> paddedX, paddedY;    // the positions, with padding after the last particle
         std::vector<std::int32_t> paddedType;   // the types, likewise
         std::vector<std::uint32_t> nearby;      // the candidates a block of lanes visits

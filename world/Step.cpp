@@ -150,11 +150,11 @@ void Orbisk::findNeighbours(std::int32_t c, std::int32_t r)
         b.typeSeen[static_cast<std::size_t>(type)] = 0;
 }
 
-void Orbisk::groupLanes(std::size_t first, std::size_t last, float left, float top)
+void Orbisk::groupLanes(std::size_t first, std::size_t last)
 {
-    // Lanes that lie close together share more candidates worth visiting, so the region's particles are ordered
-    // along a Z-shaped curve through a 4 x 4 grid of cells. Any order gives the same results: each particle's
-    // own sum keeps its order.
+    // Lanes that lie close together share more candidates worth visiting, so a region's particles are taken
+    // cell by cell (see the cells in accumulateForces). Any order gives the same results: each particle's own
+    // sum keeps its order.
     StepBuffers& b = m_step;
     b.order.resize(last - first);
     if (last - first <= lanes)
@@ -163,21 +163,13 @@ void Orbisk::groupLanes(std::size_t first, std::size_t last, float left, float t
             b.order[i - first] = static_cast<std::uint32_t>(i);
         return;
     }
-    const float scale = 4 / region_size;
     std::uint32_t count[17] = {};
-    b.cell.resize(last - first);
     for (std::size_t i = first; i < last; ++i)
-    {
-        const auto cx = static_cast<std::uint32_t>(std::min(std::max((m_x[i] - left) * scale, 0.0f), 3.0f));
-        const auto cy = static_cast<std::uint32_t>(std::min(std::max((m_y[i] - top) * scale, 0.0f), 3.0f));
-        const std::uint32_t cell = (cx & 1) | (cy & 1) << 1 | (cx & 2) << 1 | (cy & 2) << 2;
-        b.cell[i - first] = static_cast<std::uint8_t>(cell);
-        ++count[cell + 1];
-    }
+        ++count[b.cell[i] + 1];
     for (std::size_t cell = 0; cell < 16; ++cell)
         count[cell + 1] += count[cell];
     for (std::size_t i = first; i < last; ++i)
-        b.order[count[b.cell[i - first]]++] = static_cast<std::uint32_t>(i);
+        b.order[count[b.cell[i]]++] = static_cast<std::uint32_t>(i);
 }
 
 void Orbisk::accumulateForces(float dt)
@@ -210,6 +202,16 @@ void Orbisk::accumulateForces(float dt)
     b.paddedX.resize(m_x.size() + lanes, 0.0f);
     b.paddedY.resize(m_y.size() + lanes, 0.0f);
     b.paddedType.resize(m_type.size() + lanes, 0);
+    // Each particle's cell in a 4 x 4 grid over its region, numbered along a Z-shaped curve. Rounding may put
+    // a particle near a cell's edge into the next cell, which only changes how lanes are grouped.
+    const float cellScale = 4 / region_size;
+    b.cell.resize(m_type.size());
+    for (std::size_t i = 0; i < m_type.size(); ++i)
+    {
+        const auto cx = static_cast<std::uint32_t>(m_x[i] * cellScale) & 3;
+        const auto cy = static_cast<std::uint32_t>(m_y[i] * cellScale) & 3;
+        b.cell[i] = static_cast<std::uint8_t>((cx & 1) | (cy & 1) << 1 | (cx & 2) << 1 | (cy & 2) << 2);
+    }
     b.regionBox.resize(regionCount);
     b.regionTypes.assign(regionCount, 0);
     for (std::size_t region = 0; region < regionCount; ++region)
@@ -236,7 +238,7 @@ void Orbisk::accumulateForces(float dt)
             if (first == last)
                 continue;
             findNeighbours(c, r);
-            groupLanes(first, last, static_cast<float>(c) * region_size, static_cast<float>(r) * region_size);
+            groupLanes(first, last);
 
             for (std::size_t block = 0; block < b.order.size(); block += lanes)
             {
