@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -47,17 +48,33 @@ ConfigurationError invalid(const std::string& what)
 // carriage return stays. An unreadable file reads as empty.
 std::string readText(const std::string& path)
 {
+    // A pipe or a device would be read without end, or block the program before its window opens. A folder
+    // cannot be read and counts as no file, as does a file that fails while it is read.
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status))
+        return {};
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        throw invalid(path + " is not a regular file");
+
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return {};
 
     std::string raw;
-    std::istreambuf_iterator<char> in(file), end;
-    for (; in != end; ++in)
+    try
     {
-        if (raw.size() == maximumFileSize)
-            throw invalid(path + " is larger than 1 MiB");
-        raw += *in;
+        std::istreambuf_iterator<char> in(file), end;
+        for (; in != end; ++in)
+        {
+            if (raw.size() == maximumFileSize)
+                throw invalid(path + " is larger than 1 MiB");
+            raw += *in;
+        }
+    }
+    catch (const std::ios_base::failure&)
+    {
+        return {};
     }
 
     std::string text;

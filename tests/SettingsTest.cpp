@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -89,6 +90,36 @@ TEST_F(SettingsFile, MissingFileKeepsDefaults)
     Settings settings;
     tamsel::loadSettings(settings, (dir / "absent.txt").string());
     expectDefaults(settings);
+}
+
+TEST_F(SettingsFile, RefusesWhatIsNoSettingsFile)
+{
+    // A pipe would block the reader until someone writes to it; a device may never end.
+    const std::filesystem::path pipe = dir / "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& path : {pipe.string(), std::string("/dev/zero")})
+    {
+        Settings settings;
+        try
+        {
+            tamsel::loadSettings(settings, path);
+            ADD_FAILURE() << path << " was read";
+        }
+        catch (const tamsel::ConfigurationError& error)
+        {
+            EXPECT_EQ(error.what(), "invalid configuration: " + path + " is not a regular file");
+        }
+    }
+
+    // A folder cannot be read: the defaults stay.
+    Settings settings;
+    tamsel::loadSettings(settings, dir.string());
+    expectDefaults(settings);
+
+    // Nothing that large is a settings file; it is not read to its end.
+    EXPECT_EQ(errorOf(std::string(1 << 20, ' ') + "x"),
+              "invalid configuration: " + (dir / "config.txt").string() + " is larger than 1 MiB");
+    EXPECT_EQ(errorOf(std::string((1 << 20) - 12, '\n').insert(0, "type_count=3")), "");
 }
 
 TEST_F(SettingsFile, FilesThatStopBeforeAnySettingKeepDefaults)

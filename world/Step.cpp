@@ -13,17 +13,18 @@ namespace
 
 // Particles of one region handled side by side: every lane walks the same candidates in the same order, so each
 // velocity still receives its contributions one after another, exactly as a particle-by-particle walk would add
-// them, while the lanes run in vector instructions. Sixteen lanes fill one AVX-512 register; elsewhere eight
-// lanes waste fewer idle lanes at the end of a region. The lane count never changes a result.
+// them, while the lanes run in vector instructions: as many lanes as one register holds (16 with AVX-512, 8 with
+// AVX, 4 with SSE). The lane count never changes a result.
 #if defined(__AVX512F__)
 constexpr std::size_t lanes = 16;
-#else
+#elif defined(__AVX__)
 constexpr std::size_t lanes = 8;
+#else
+constexpr std::size_t lanes = 4;
 #endif
 
-// Lanes of floats operated on together (GCC and Clang vector extensions), split by the compiler into as many
-// registers as the machine needs. Comparisons give a mask of all-ones or zero per lane; `mask ? a : b` picks
-// per lane.
+// Lanes of floats operated on together (GCC and Clang vector extensions). Comparisons give a mask of all-ones
+// or zero per lane; `mask ? a : b` picks per lane.
 using Lanes = float __attribute__((vector_size(lanes * sizeof(float))));
 using LaneMask = std::int32_t __attribute__((vector_size(lanes * sizeof(float))));
 constexpr Lanes zero = {};
