@@ -44,6 +44,24 @@ inline Lanes load(const float* from)
     return lanesOf;
 }
 
+// A neighbouring column (or row) of the grid, wrapped into it, and the shift that carries its particles to the
+// image next to the region looking at them: one world width (or height) across an edge.
+inline std::int32_t wrapCell(std::int32_t cell, std::int32_t count, float extent, float& shift)
+{
+    shift = 0.0f;
+    if (cell < 0)
+    {
+        shift = extent;
+        return cell + count;
+    }
+    if (cell >= count)
+    {
+        shift = -extent;
+        return cell - count;
+    }
+    return cell;
+}
+
 // Up to this many types, the types present in a region are kept as one bit each.
 constexpr std::int32_t maskedTypes = 64;
 
@@ -74,30 +92,9 @@ void Orbisk::findNeighbours(std::int32_t c, std::int32_t r)
     for (std::int32_t dx = -1; dx <= 1; ++dx)
         for (std::int32_t dy = -1; dy <= 1; ++dy, ++range)
         {
-            std::int32_t nc = c + dx;
-            float sx = 0.0f;
-            if (nc < 0)
-            {
-                nc += regions_x_count;
-                sx = W;
-            }
-            else if (nc >= regions_x_count)
-            {
-                nc -= regions_x_count;
-                sx = -W;
-            }
-            std::int32_t nr = r + dy;
-            float sy = 0.0f;
-            if (nr < 0)
-            {
-                nr += regions_y_count;
-                sy = H;
-            }
-            else if (nr >= regions_y_count)
-            {
-                nr -= regions_y_count;
-                sy = -H;
-            }
+            float sx, sy;
+            const std::int32_t nc = wrapCell(c + dx, regions_x_count, W, sx);
+            const std::int32_t nr = wrapCell(r + dy, regions_y_count, H, sy);
             const std::size_t neighbour = static_cast<std::size_t>(nc + nr * regions_x_count);
             b.neighbourRegion[range] = neighbour;
             const Box& box = b.regionBox[neighbour];
