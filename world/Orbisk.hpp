@@ -62,7 +62,6 @@ public:
     /// Regions in index order (column + row x regions_x_count); a view that stays valid while the world lives.
     RegionList getRegions() const;
     std::int32_t getTypeCount() const { return typeCount; }
-    std::size_t getParticleCount() const { return m_type.size(); }
     /// World units: regions_x_count x region_size by regions_y_count x region_size.
     sf::Vector2f getWorldSize() const;
     /// The triangles draw() hands to the render target in one call: the background, then one 30-point circle per
