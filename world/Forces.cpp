@@ -44,6 +44,19 @@ inline Lanes load(const float* from)
     return lanesOf;
 }
 
+// std::max, lane by lane.
+inline Lanes lanesMax(Lanes a, Lanes b)
+{
+    return a < b ? b : a;
+}
+
+inline Lanes squareRoot(Lanes x)
+{
+    for (std::size_t l = 0; l < lanes; ++l)
+        x[l] = std::sqrt(x[l]);
+    return x;
+}
+
 // A neighbouring column (or row) of the grid, wrapped into it, and the shift that carries its particles to the
 // image next to the region looking at them: one world width (or height) across an edge.
 inline std::int32_t wrapCell(std::int32_t cell, std::int32_t count, float extent, float& shift)
@@ -64,19 +77,6 @@ inline std::int32_t wrapCell(std::int32_t cell, std::int32_t count, float extent
 
 // Up to this many types, the types present in a region are kept as one bit each.
 constexpr std::int32_t maskedTypes = 64;
-
-// std::max, lane by lane.
-inline Lanes lanesMax(Lanes a, Lanes b)
-{
-    return a < b ? b : a;
-}
-
-inline Lanes squareRoot(Lanes x)
-{
-    for (std::size_t l = 0; l < lanes; ++l)
-        x[l] = std::sqrt(x[l]);
-    return x;
-}
 
 } // namespace
 
@@ -157,19 +157,8 @@ void Orbisk::groupLanes(std::size_t first, std::size_t last)
 
 void Orbisk::accumulateForces(float dt)
 {
-    const float R = effective_radius;
-    const float Z = stablized_zone;
-    const float RZ = R + Z;
-    const float k = repulsion_strength;
     const std::size_t T = static_cast<std::size_t>(typeCount);
     const std::size_t regionCount = m_regionStart.size() - 1;
-    // Candidates farther than max(R, R + Z + reach) from every lane add only zeros and are skipped. The margins
-    // cover the rounding of distances (relative) and of image coordinates (absolute: a few units in the last
-    // place of the largest coordinate). Without non-negative radii there is no such bound: nothing is skipped.
-    const bool canSkip = R >= 0.0f && Z >= 0.0f;
-    constexpr float skipMargin = 1.0f + 1e-5f;
-    const float slack = 1e-6f * (static_cast<float>(regions_x_count + regions_y_count + 2) * region_size);
-
     StepBuffers& b = m_step;
     b.typeSeen.assign(T, 0);
 
@@ -224,109 +213,128 @@ void Orbisk::accumulateForces(float dt)
             groupLanes(first, last);
 
             for (std::size_t block = 0; block < b.order.size(); block += lanes)
-            {
-                const std::size_t active = std::min(lanes, b.order.size() - block);
-                // Idle lanes copy the first particle of the block; their results are never stored.
-                std::size_t index[lanes];
-                float pxs[lanes], pys[lanes], vxs[lanes], vys[lanes];
-                Box box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
-                for (std::size_t l = 0; l < lanes; ++l)
-                {
-                    index[l] = b.order[block + (l < active ? l : 0)];
-                    pxs[l] = m_x[index[l]];
-                    pys[l] = m_y[index[l]];
-                    vxs[l] = m_vx[index[l]];
-                    vys[l] = m_vy[index[l]];
-                    box.left = std::min(box.left, pxs[l]);
-                    box.right = std::max(box.right, pxs[l]);
-                    box.top = std::min(box.top, pys[l]);
-                    box.bottom = std::max(box.bottom, pys[l]);
-                }
-                // How each acting type present acts on each lane's particle, one row of lanes per type, and the
-                // distance from the block's bounding box beyond which a candidate of that type cannot act on any
-                // of the lanes.
-                float widestCutoff = 0.0f;
-                for (const std::int32_t type : b.presentTypes)
-                {
-                    const auto t = static_cast<std::size_t>(type);
-                    float widestReach = 0.0f;
-                    for (std::size_t l = 0; l < lanes; ++l)
-                    {
-                        const Interaction& m = interactions[T * static_cast<std::size_t>(m_type[index[l]]) + t];
-                        b.strength[t * lanes + l] = m.strength;
-                        b.reach[t * lanes + l] = m.reach;
-                        widestReach = std::max(widestReach, m.reach);
-                    }
-                    const float cutoff = canSkip ? std::max(R, RZ + widestReach) * skipMargin + slack : INFINITY;
-                    b.cutoff2[t] = cutoff < 1e18f ? cutoff * cutoff : INFINITY;
-                    widestCutoff = std::max(widestCutoff, b.cutoff2[t] < INFINITY ? cutoff : INFINITY);
-                }
-                const Box near = {box.left - widestCutoff, box.right + widestCutoff, box.top - widestCutoff,
-                                  box.bottom + widestCutoff};
-
-                Lanes vx = load(vxs), vy = load(vys);
-                const Lanes px = load(pxs), py = load(pys);
-                for (const Neighbour& neighbour : b.neighbours)
-                {
-                    if (!(neighbour.left <= near.right && neighbour.right >= near.left &&
-                          neighbour.top <= near.bottom && neighbour.bottom >= near.top))
-                        continue;
-
-                    // The candidates of this neighbour within the cutoff of the block's box, in their order, at
-                    // their images.
-                    const float sx = neighbour.sx, sy = neighbour.sy;
-                    std::size_t nearbyCount = 0;
-                    for (std::size_t q = neighbour.first; q < neighbour.last; q += lanes)
-                    {
-                        // The last lanes of a region's last chunk read the padding and are masked out.
-                        const Lanes x = load(&b.paddedX[q]) - sx, y = load(&b.paddedY[q]) - sy;
-                        const Lanes gapX = lanesMax(lanesMax(box.left - x, x - box.right), zero);
-                        const Lanes gapY = lanesMax(lanesMax(box.top - y, y - box.bottom), zero);
-                        Lanes cutoff2;
-                        for (std::size_t l = 0; l < lanes; ++l)
-                            cutoff2[l] = b.cutoff2[static_cast<std::size_t>(b.paddedType[q + l])];
-                        const LaneMask inside = (gapX * gapX + gapY * gapY <= cutoff2) &
-                                                (laneIndex < static_cast<std::int32_t>(neighbour.last - q));
-                        for (std::size_t l = 0; l < lanes; ++l)
-                        {
-                            b.nearby[nearbyCount] = static_cast<std::uint32_t>(q + l);
-                            nearbyCount -= static_cast<std::size_t>(inside[l]);
-                        }
-                    }
-
-                    for (std::size_t n = 0; n < nearbyCount; ++n)
-                    {
-                        const std::size_t candidate = b.nearby[n];
-                        const std::size_t row = static_cast<std::size_t>(m_type[candidate]) * lanes;
-                        const Lanes u = px - (m_x[candidate] - sx);
-                        const Lanes v = py - (m_y[candidate] - sy);
-                        const Lanes d = squareRoot(u * u + v * v);
-                        // Beyond R + Z: a tent over the band of width reach; inside R: the close-range push. The
-                        // neutral zone between adds a zero, which is left out, as is distance 0 (a particle
-                        // meeting itself). Each select below is written as std::min and std::max decide.
-                        const Lanes e = d - R - Z;
-                        const Lanes outer = load(&b.reach[row]) - e;
-                        const Lanes nearer = outer < e ? outer : e;
-                        const Lanes tent = zero < nearer ? nearer : zero;
-                        const Lanes band = load(&b.strength[row]) * tent;
-                        const Lanes push = (R - d) * k;
-                        const LaneMask beyond = d > RZ;
-                        const LaneMask acts = beyond | ((d <= R) & (d > zero));
-                        const Lanes f = (beyond ? band : push) / d;
-                        vx = acts ? vx + f * u * dt : vx;
-                        vy = acts ? vy + f * v * dt : vy;
-                    }
-                }
-                std::memcpy(vxs, &vx, sizeof vx);
-                std::memcpy(vys, &vy, sizeof vy);
-
-                for (std::size_t l = 0; l < active; ++l)
-                {
-                    m_vx[index[l]] = vxs[l];
-                    m_vy[index[l]] = vys[l];
-                }
-            }
+                forceBlock(block, std::min(lanes, b.order.size() - block), dt);
         }
+}
+
+void Orbisk::forceBlock(std::size_t block, std::size_t active, float dt)
+{
+    const float R = effective_radius;
+    const float Z = stablized_zone;
+    const float RZ = R + Z;
+    const float k = repulsion_strength;
+    const std::size_t T = static_cast<std::size_t>(typeCount);
+    // Candidates farther than max(R, R + Z + reach) from every lane add only zeros and are skipped. The margins
+    // cover the rounding of distances (relative) and of image coordinates (absolute: a few units in the last
+    // place of the largest coordinate). Without non-negative radii there is no such bound: nothing is skipped.
+    const bool canSkip = R >= 0.0f && Z >= 0.0f;
+    constexpr float skipMargin = 1.0f + 1e-5f;
+    const float slack = 1e-6f * (static_cast<float>(regions_x_count + regions_y_count + 2) * region_size);
+    StepBuffers& b = m_step;
+
+    // Idle lanes copy the first particle of the block; their results are never stored.
+    std::size_t index[lanes];
+    float pxs[lanes], pys[lanes], vxs[lanes], vys[lanes];
+    Box box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
+    for (std::size_t l = 0; l < lanes; ++l)
+    {
+        index[l] = b.order[block + (l < active ? l : 0)];
+        pxs[l] = m_x[index[l]];
+        pys[l] = m_y[index[l]];
+        vxs[l] = m_vx[index[l]];
+        vys[l] = m_vy[index[l]];
+        box.left = std::min(box.left, pxs[l]);
+        box.right = std::max(box.right, pxs[l]);
+        box.top = std::min(box.top, pys[l]);
+        box.bottom = std::max(box.bottom, pys[l]);
+    }
+    // How each acting type present acts on each lane's particle, one row per type, and the distance from the
+    // block's bounding box beyond which a candidate of that type cannot act on any of the lanes.
+    float widestCutoff = 0.0f;
+    for (const std::int32_t type : b.presentTypes)
+    {
+        const auto t = static_cast<std::size_t>(type);
+        float widestReach = 0.0f;
+        for (std::size_t l = 0; l < lanes; ++l)
+        {
+            const Interaction& m = interactions[T * static_cast<std::size_t>(m_type[index[l]]) + t];
+            b.strength[t * lanes + l] = m.strength;
+            b.reach[t * lanes + l] = m.reach;
+            widestReach = std::max(widestReach, m.reach);
+        }
+        const float cutoff = canSkip ? std::max(R, RZ + widestReach) * skipMargin + slack : INFINITY;
+        b.cutoff2[t] = cutoff < 1e18f ? cutoff * cutoff : INFINITY;
+        widestCutoff = std::max(widestCutoff, b.cutoff2[t] < INFINITY ? cutoff : INFINITY);
+    }
+    const Box near = {box.left - widestCutoff, box.right + widestCutoff, box.top - widestCutoff,
+                      box.bottom + widestCutoff};
+
+    Lanes vx = load(vxs), vy = load(vys);
+    const Lanes px = load(pxs), py = load(pys);
+    for (const Neighbour& neighbour : b.neighbours)
+    {
+        if (!(neighbour.left <= near.right && neighbour.right >= near.left && neighbour.top <= near.bottom &&
+              neighbour.bottom >= near.top))
+            continue;
+        const float sx = neighbour.sx, sy = neighbour.sy;
+        const std::size_t nearbyCount = findNearby(neighbour, box);
+
+        for (std::size_t n = 0; n < nearbyCount; ++n)
+        {
+            const std::size_t candidate = b.nearby[n];
+            const std::size_t row = static_cast<std::size_t>(m_type[candidate]) * lanes;
+            const Lanes u = px - (m_x[candidate] - sx);
+            const Lanes v = py - (m_y[candidate] - sy);
+            const Lanes d = squareRoot(u * u + v * v);
+            // Beyond R + Z: a tent over the band of width reach; inside R: the close-range push. The neutral zone
+            // between adds a zero, which is left out, as is distance 0 (a particle meeting itself). Each select
+            // below is written as std::min and std::max decide.
+            const Lanes e = d - R - Z;
+            const Lanes outer = load(&b.reach[row]) - e;
+            const Lanes nearer = outer < e ? outer : e;
+            const Lanes tent = zero < nearer ? nearer : zero;
+            const Lanes band = load(&b.strength[row]) * tent;
+            const Lanes push = (R - d) * k;
+            const LaneMask beyond = d > RZ;
+            const LaneMask acts = beyond | ((d <= R) & (d > zero));
+            const Lanes f = (beyond ? band : push) / d;
+            vx = acts ? vx + f * u * dt : vx;
+            vy = acts ? vy + f * v * dt : vy;
+        }
+    }
+    std::memcpy(vxs, &vx, sizeof vx);
+    std::memcpy(vys, &vy, sizeof vy);
+
+    for (std::size_t l = 0; l < active; ++l)
+    {
+        m_vx[index[l]] = vxs[l];
+        m_vy[index[l]] = vys[l];
+    }
+}
+
+std::size_t Orbisk::findNearby(const Neighbour& neighbour, const Box& box)
+{
+    // The candidates of a neighbour within the cutoff of their type from a block's bounding box, in their order,
+    // at their images. The last lanes of a region's last chunk read the padding and are masked out.
+    StepBuffers& b = m_step;
+    std::size_t count = 0;
+    for (std::size_t q = neighbour.first; q < neighbour.last; q += lanes)
+    {
+        const Lanes x = load(&b.paddedX[q]) - neighbour.sx, y = load(&b.paddedY[q]) - neighbour.sy;
+        const Lanes gapX = lanesMax(lanesMax(box.left - x, x - box.right), zero);
+        const Lanes gapY = lanesMax(lanesMax(box.top - y, y - box.bottom), zero);
+        Lanes cutoff2;
+        for (std::size_t l = 0; l < lanes; ++l)
+            cutoff2[l] = b.cutoff2[static_cast<std::size_t>(b.paddedType[q + l])];
+        const LaneMask inside =
+            (gapX * gapX + gapY * gapY <= cutoff2) & (laneIndex < static_cast<std::int32_t>(neighbour.last - q));
+        for (std::size_t l = 0; l < lanes; ++l)
+        {
+            b.nearby[count] = static_cast<std::uint32_t>(q + l);
+            count -= static_cast<std::size_t>(inside[l]);
+        }
+    }
+    return count;
 }
 
 } // namespace tamsel

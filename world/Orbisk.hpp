@@ -83,6 +83,7 @@ private:
     void accumulateForces(float dt);
     void findNeighbours(std::int32_t column, std::int32_t row);
     void groupLanes(std::size_t first, std::size_t last);
+    void forceBlock(std::size_t block, std::size_t active, float dt);
     void moveAndSort(float dt);
 
     Particle particleAt(std::size_t index) const;
@@ -141,6 +142,7 @@ private:
         std::vector<std::int32_t> paddedType;   // the types, likewise
         std::vector<std::uint32_t> nearby;      // the candidates a block of lanes visits
     } m_step;
+    std::size_t findNearby(const Neighbour& neighbour, const Box& box);
 
     // One batch of triangles for the background and every circle, remade only after the world changed.
     mutable sf::VertexArray m_vertices;
