@@ -101,6 +101,16 @@ TEST(GenerateParticles, ScattersParticlesAtRestIntoTheirRegions)
     }
 }
 
+TEST(GenerateParticles, NeedsATypeForEveryParticle)
+{
+    Orbisk world(sceneSettings(2, 2));
+    EXPECT_THROW(world.generateParticles(1), std::logic_error);
+    world.generateTypes(0);
+    EXPECT_THROW(world.generateParticles(1), std::logic_error);
+    world.generateParticles(0);
+    EXPECT_EQ(world.getRegions().size(), 4u);
+}
+
 TEST(GenerateParticles, ZeroOrFewerParticlesLeaveAnEmptyGrid)
 {
     for (std::int32_t count : {0, -5})

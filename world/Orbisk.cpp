@@ -5,7 +5,6 @@
 #include <SFML/Graphics/CircleShape.hpp>
 #include <SFML/Graphics/RenderTarget.hpp>
 
-#include <cassert>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -89,7 +88,8 @@ void Orbisk::generateTypes(std::int32_t count)
 
 void Orbisk::generateParticles(std::int32_t count)
 {
-    assert((count <= 0 || typeCount >= 1) && "particles need at least one type");
+    if (count > 0 && typeCount < 1)
+        throw std::logic_error("particles need at least one type");
     const std::size_t regionCount =
         static_cast<std::size_t>(regions_x_count) * static_cast<std::size_t>(regions_y_count);
     const std::size_t particles = count > 0 ? static_cast<std::size_t>(count) : 0;

@@ -50,8 +50,8 @@ public:
     /// neighbouring regions; the world is then unchanged.
     void generateTypes(std::int32_t count);
 
-    /// Rebuilds the grid as empty regions and scatters count particles at rest. Needs a type count of at least 1
-    /// when count > 0.
+    /// Rebuilds the grid as empty regions and scatters count particles at rest. Throws std::logic_error for
+    /// particles without any type (count > 0 before generateTypes with a count of at least 1).
     void generateParticles(std::int32_t count);
 
     /// Advances every particle by dt seconds. Needs a populated grid (generateParticles first).
