@@ -101,12 +101,13 @@ TEST(GenerateParticles, ScattersParticlesAtRestIntoTheirRegions)
     }
 }
 
-TEST(GenerateParticles, NeedsATypeForEveryParticle)
+TEST(GenerateParticles, NeedsATypeForEveryParticleAndComesBeforeUpdate)
 {
     Orbisk world(sceneSettings(2, 2));
     EXPECT_THROW(world.generateParticles(1), std::logic_error);
     world.generateTypes(0);
     EXPECT_THROW(world.generateParticles(1), std::logic_error);
+    EXPECT_THROW(world.update(0.025f), std::logic_error);
     world.generateParticles(0);
     EXPECT_EQ(world.getRegions().size(), 4u);
 }

@@ -54,7 +54,7 @@ public:
     /// particles without any type (count > 0 before generateTypes with a count of at least 1).
     void generateParticles(std::int32_t count);
 
-    /// Advances every particle by dt seconds. Needs a populated grid (generateParticles first).
+    /// Advances every particle by dt seconds. Throws std::logic_error before generateParticles built the grid.
     void update(float dt);
 
     const std::vector<Interaction>& getInteractions() const { return interactions; }

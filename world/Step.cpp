@@ -1,7 +1,7 @@
 #include "world/Orbisk.hpp"
 
-#include <cassert>
 #include <cmath>
+#include <stdexcept>
 
 namespace tamsel
 {
@@ -19,7 +19,8 @@ inline float wrapRemainder(float a, float w)
 
 void Orbisk::update(float dt)
 {
-    assert(!m_regionStart.empty() && "update needs the grid of generateParticles");
+    if (m_regionStart.empty())
+        throw std::logic_error("update needs the grid of generateParticles");
     accumulateForces(dt);
     moveAndSort(dt);
     m_verticesStale = true;
