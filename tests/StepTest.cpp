@@ -95,6 +95,12 @@ TEST(Step, WrapsAtBothEdges)
     EXPECT_EQ(left[0].position.x, (0.1f + -10.0f * dt) + width);
     EXPECT_NEAR(left[0].position.x, width - 0.15f, 1e-4f);
 
+    // Farther than a whole world in one step: the remainder of the division by the width.
+    const auto far = step(frictionless(), {particle(0, 100.0f, 30.0f, 30000.0f, -30000.0f)});
+    EXPECT_EQ(far[0].position,
+              sf::Vector2f(std::fmod(100.0f + 30000.0f * dt, width), std::fmod(30.0f + -30000.0f * dt, width) + width));
+    EXPECT_EQ(far[0].position, sf::Vector2f(300.0f, 30.0f - 750.0f + 1100.0f));
+
     Orbisk world = testworld::emptyWorld(frictionless());
     world.addParticle(particle(0, width - 0.1f, 30.0f, 10.0f));
     world.addParticle(particle(0, 0.1f, 500.0f, -10.0f, 10.0f));

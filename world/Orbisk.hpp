@@ -126,6 +126,7 @@ private:
         std::vector<float> x, y, vx, vy; // the sorted particles being written
         std::vector<std::int32_t> type;
         std::vector<std::uint32_t> target;                       // each particle's region after moving
+        std::vector<std::uint32_t> slow;                         // particles moved past the fast path
         std::vector<std::uint32_t> stayCount, arriveCount, fill; // per region
         std::vector<std::uint32_t> start;
         std::vector<Box> regionBox;             // bounding box of each region's particles

@@ -1,21 +1,11 @@
 #include "world/Orbisk.hpp"
 
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace tamsel
 {
-
-namespace
-{
-
-// fmod(a, w) is a itself whenever |a| < w, which is nearly always: a particle rarely crosses the world in a step.
-inline float wrapRemainder(float a, float w)
-{
-    return std::fabs(a) < w ? a : std::fmod(a, w);
-}
-
-} // namespace
 
 void Orbisk::update(float dt)
 {
@@ -39,20 +29,47 @@ void Orbisk::moveAndSort(float dt)
     b.stayCount.assign(regionCount, 0);
     b.arriveCount.assign(regionCount, 0);
 
-    // Damp, move and wrap every particle, and note the region it belongs to now.
-    for (std::size_t j = 0; j < regionCount; ++j)
-        for (std::size_t i = m_regionStart[j]; i < m_regionStart[j + 1]; ++i)
+    // Damp, move and wrap every particle. Nearly every particle ends less than a world width or height past
+    // its edge, where fmod leaves the coordinate as it is; this pass, which runs on vectors, moves those and
+    // marks the rest for the exact path below.
+    b.slow.resize(particles);
+    float* const xs = m_x.data();
+    float* const ys = m_y.data();
+    float* const vxs = m_vx.data();
+    float* const vys = m_vy.data();
+    std::uint32_t* const slowOnes = b.slow.data();
+    for (std::size_t i = 0; i < particles; ++i)
+    {
+        const float vx = vxs[i] * damping;
+        const float vy = vys[i] * damping;
+        const float movedY = ys[i] + vy * dt;
+        const float movedX = xs[i] + vx * dt;
+        const bool slow = !(std::fabs(movedX) < W) | !(std::fabs(movedY) < H) |
+                          !(std::fabs(vx) <= std::numeric_limits<float>::max()) |
+                          !(std::fabs(vy) <= std::numeric_limits<float>::max());
+        float x = movedX < 0.0f ? movedX + W : movedX;
+        float y = movedY < 0.0f ? movedY + H : movedY;
+        // A tiny negative coordinate plus the width can round to the width itself: that is the near edge.
+        x = x >= W ? 0.0f : x;
+        y = y >= H ? 0.0f : y;
+        slowOnes[i] = slow;
+        xs[i] = slow ? xs[i] : x;
+        ys[i] = slow ? ys[i] : y;
+        vxs[i] = slow ? vxs[i] : vx;
+        vys[i] = slow ? vys[i] : vy;
+    }
+    for (std::size_t i = 0; i < particles; ++i)
+        if (b.slow[i])
         {
             float vx = m_vx[i] * damping;
             float vy = m_vy[i] * damping;
             float y = m_y[i] + vy * dt;
-            float x = wrapRemainder(m_x[i] + vx * dt, W);
-            y = wrapRemainder(y, H);
+            float x = std::fmod(m_x[i] + vx * dt, W);
+            y = std::fmod(y, H);
             if (x < 0.0f)
                 x += W;
             if (y < 0.0f)
                 y += H;
-            // A tiny negative coordinate plus the width can round to the width itself: that is the near edge.
             if (x >= W)
                 x = 0.0f;
             if (y >= H)
@@ -71,9 +88,26 @@ void Orbisk::moveAndSort(float dt)
             m_y[i] = y;
             m_vx[i] = vx;
             m_vy[i] = vy;
+        }
 
-            const auto target = static_cast<std::uint32_t>(getRegionIndex({x, y}));
-            b.target[i] = target;
+    // The region each particle belongs to now, as getRegionIndex finds it, on vectors.
+    const float size = region_size;
+    const float columns = static_cast<float>(regions_x_count), rows = static_cast<float>(regions_y_count);
+    const auto stride = static_cast<std::uint32_t>(regions_x_count);
+    std::uint32_t* const targets = b.target.data();
+    for (std::size_t i = 0; i < particles; ++i)
+    {
+        float column = std::floor(xs[i] / size);
+        float row = std::floor(ys[i] / size);
+        column = column > 0.0f ? (column >= columns ? columns - 1.0f : column) : 0.0f;
+        row = row > 0.0f ? (row >= rows ? rows - 1.0f : row) : 0.0f;
+        targets[i] = static_cast<std::uint32_t>(static_cast<std::int32_t>(column)) +
+                     static_cast<std::uint32_t>(static_cast<std::int32_t>(row)) * stride;
+    }
+    for (std::size_t j = 0; j < regionCount; ++j)
+        for (std::size_t i = m_regionStart[j]; i < m_regionStart[j + 1]; ++i)
+        {
+            const std::uint32_t target = b.target[i];
             if (target == j)
                 ++b.stayCount[target];
             else
