@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#if defined(_WIN32)
+#if defined(_WIN32) || defined(__APPLE__)
 
 namespace tamsel
 {

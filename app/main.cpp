@@ -37,7 +37,9 @@ int main()
     Settings settings;
     try
     {
-        loadSettings(settings, settingsFile);
+        // Without the file the defaults stay, and they do not pass the reach check: say why before that error.
+        if (!loadSettings(settings, settingsFile))
+            std::cerr << settingsFile << " could not be read; the built-in defaults were used" << std::endl;
     }
     catch (const ConfigurationError& error)
     {

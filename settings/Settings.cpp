@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 namespace tamsel
 {
@@ -45,21 +46,21 @@ ConfigurationError invalid(const std::string& what)
 }
 
 // The file as text: a carriage return directly before a line feed is part of the line end and dropped; any other
-// carriage return stays. An unreadable file reads as empty.
-std::string readText(const std::string& path)
+// carriage return stays. Nothing when the file is missing or cannot be read.
+std::optional<std::string> readText(const std::string& path)
 {
     // A pipe or a device would be read without end, or block the program before its window opens. A folder
     // cannot be read and counts as no file, as does a file that fails while it is read.
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (std::filesystem::is_directory(status))
-        return {};
+        return std::nullopt;
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         throw invalid(path + " is not a regular file");
 
     std::ifstream file(path, std::ios::binary);
     if (!file)
-        return {};
+        return std::nullopt;
 
     std::string raw;
     try
@@ -74,7 +75,7 @@ std::string readText(const std::string& path)
     }
     catch (const std::ios_base::failure&)
     {
-        return {};
+        return std::nullopt;
     }
 
     std::string text;
@@ -159,9 +160,10 @@ void checkRanges(const Settings& s)
 
 } // namespace
 
-void loadSettings(Settings& settings, const std::string& path)
+bool loadSettings(Settings& settings, const std::string& path)
 {
-    const std::string text = readText(path);
+    const std::optional<std::string> read = readText(path);
+    const std::string text = read.value_or(std::string());
 
     // A key runs up to the next "=", across line ends; its value runs up to the next line feed.
     std::size_t pos = 0;
@@ -197,6 +199,7 @@ void loadSettings(Settings& settings, const std::string& path)
     }
 
     checkRanges(settings);
+    return read.has_value();
 }
 
 } // namespace tamsel

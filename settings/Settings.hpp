@@ -50,8 +50,9 @@ public:
     OutOfRangeError() : ConfigurationError("stof argument out of range") {}
 };
 
-/// Overwrites the fields that the file at `path` names, in file order. A missing or unreadable file leaves the
-/// record as it is. Throws a ConfigurationError; the fields assigned before the error keep their new values.
-void loadSettings(Settings& settings, const std::string& path);
+/// Overwrites the fields that the file at `path` names, in file order. Returns whether the file was read: false
+/// when it is missing or unreadable (a folder included), which leaves the record as it is. Throws a
+/// ConfigurationError; the fields assigned before the error keep their new values.
+bool loadSettings(Settings& settings, const std::string& path);
 
 } // namespace tamsel

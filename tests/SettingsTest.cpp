@@ -32,7 +32,7 @@ protected:
         const std::filesystem::path path = dir / "config.txt";
         std::ofstream(path, std::ios::binary) << text;
         Settings settings;
-        tamsel::loadSettings(settings, path.string());
+        EXPECT_TRUE(tamsel::loadSettings(settings, path.string())) << "the file counts as not read";
         return settings;
     }
 
@@ -89,7 +89,7 @@ TEST(SettingsDefaults, MatchTheDocumentedValues)
 TEST_F(SettingsFile, MissingFileKeepsDefaults)
 {
     Settings settings;
-    tamsel::loadSettings(settings, (dir / "absent.txt").string());
+    EXPECT_FALSE(tamsel::loadSettings(settings, (dir / "absent.txt").string()));
     expectDefaults(settings);
 }
 
@@ -103,7 +103,7 @@ TEST_F(SettingsFile, RefusesWhatIsNoSettingsFile)
 
     // A folder cannot be read: the defaults stay.
     Settings settings;
-    tamsel::loadSettings(settings, dir.string());
+    EXPECT_FALSE(tamsel::loadSettings(settings, dir.string()));
     expectDefaults(settings);
 
     // Nothing that large is a settings file; it is not read to its end.

@@ -1,0 +1,345 @@
+#include "app/X11ErrorBox.hpp"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace tamsel
+{
+namespace
+{
+
+constexpr int boxWidth = 420;    // pixels
+constexpr int margin = 16;       // pixels around and between the parts of the box
+constexpr int markSize = 32;     // pixels: diameter of the red disc
+constexpr int buttonWidth = 80;  // pixels
+constexpr int buttonHeight = 26; // pixels
+// A message may be a whole file's worth of key; standard error has all of it, the box its beginning.
+constexpr std::size_t maximumLines = 24;
+constexpr const char* ellipsis = "...";
+
+// The message in the font's encoding: the core "fixed" font holds ISO 8859-1, so UTF-8 sequences for its
+// characters become single bytes, line feeds stay, and whatever it cannot show becomes "?".
+std::string toLatin1(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();)
+    {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        unsigned code = byte;
+        std::size_t length = 1;
+        if (byte >= 0x80)
+        {
+            length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+            code = length == 1 ? 0xFFFD : byte & (0x3F >> (length - 1));
+            for (std::size_t k = 1; k < length; ++k)
+            {
+                const auto next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
+                if ((next & 0xC0) != 0x80)
+                {
+                    code = 0xFFFD;
+                    length = k;
+                    break;
+                }
+                code = code << 6 | (next & 0x3F);
+            }
+        }
+        i += length;
+        if (code == '\n')
+            out += '\n';
+        else if (code == '\t')
+            out += ' ';
+        else if ((code >= 0x20 && code < 0x7F) || (code >= 0xA0 && code <= 0xFF))
+            out += static_cast<char>(code);
+        else
+            out += '?';
+    }
+    return out;
+}
+
+// Greedy word wrap to `width` pixels: lines break after the last blank that fits, or inside a word longer than a
+// line. Stops once more than maximumLines lines are found; the last line shown then reads "...".
+std::vector<std::string> wrap(const std::string& text, int width, const XFontStruct& font)
+{
+    const auto charWidth = [&font](char c) { return XTextWidth(const_cast<XFontStruct*>(&font), &c, 1); };
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= text.size() && lines.size() <= maximumLines)
+    {
+        std::size_t end = start;
+        std::size_t lastBlank = std::string::npos;
+        int used = 0;
+        while (end < text.size() && text[end] != '\n')
+        {
+            const int next = used + charWidth(text[end]);
+            if (next > width && end > start)
+                break;
+            if (text[end] == ' ')
+                lastBlank = end;
+            used = next;
+            ++end;
+        }
+        if (end == text.size() || text[end] == '\n')
+        {
+            lines.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        else if (lastBlank != std::string::npos && lastBlank > start)
+        {
+            lines.push_back(text.substr(start, lastBlank - start));
+            start = lastBlank + 1;
+        }
+        else
+        {
+            lines.push_back(text.substr(start, end - start));
+            start = end;
+        }
+    }
+    if (lines.size() > maximumLines)
+    {
+        lines.resize(maximumLines);
+        lines.back() = ellipsis;
+    }
+    return lines;
+}
+
+unsigned long colour(Display* display, unsigned short red, unsigned short green, unsigned short blue,
+                     unsigned long fallback)
+{
+    XColor wanted{};
+    wanted.red = static_cast<unsigned short>(red * 257);
+    wanted.green = static_cast<unsigned short>(green * 257);
+    wanted.blue = static_cast<unsigned short>(blue * 257);
+    wanted.flags = DoRed | DoGreen | DoBlue;
+    return XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &wanted) ? wanted.pixel : fallback;
+}
+
+// The "fixed" alias exists on every X server, even one without any font package; should it still be missing,
+// the first font the server lists will do.
+XFontStruct* loadFont(Display* display)
+{
+    if (XFontStruct* font = XLoadQueryFont(display, "fixed"))
+        return font;
+    int count = 0;
+    char** names = XListFonts(display, "*", 1, &count);
+    XFontStruct* font = count > 0 ? XLoadQueryFont(display, names[0]) : nullptr;
+    if (names)
+        XFreeFontNames(names);
+    return font;
+}
+
+struct FontRelease
+{
+    Display* display;
+    void operator()(XFontStruct* font) const { XFreeFont(display, font); }
+};
+
+// Requests the box makes may fail on an odd server (focus on a window the window manager has not shown yet);
+// none of them is worth ending the program over.
+int ignoreError(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+struct Layout
+{
+    std::vector<std::string> lines;
+    int lineHeight;
+    int width;
+    int height;
+    XRectangle button;
+};
+
+Layout layOut(const std::string& message, const XFontStruct& font)
+{
+    Layout layout;
+    const int textLeft = margin + markSize + margin;
+    layout.lines = wrap(toLatin1(message), boxWidth - textLeft - margin, font);
+    layout.lineHeight = font.ascent + font.descent;
+    const int textHeight = static_cast<int>(layout.lines.size()) * layout.lineHeight;
+    layout.width = boxWidth;
+    layout.height = margin + std::max(markSize, textHeight) + margin + buttonHeight + margin;
+    layout.button = {static_cast<short>(boxWidth - margin - buttonWidth),
+                     static_cast<short>(layout.height - margin - buttonHeight), buttonWidth, buttonHeight};
+    return layout;
+}
+
+struct Palette
+{
+    unsigned long background, text, mark, markSign, button, buttonPressed, border;
+};
+
+void draw(Display* display, Window window, GC gc, const XFontStruct& font, const Layout& layout, const Palette& palette,
+          bool pressed)
+{
+    XSetForeground(display, gc, palette.background);
+    XFillRectangle(display, window, gc, 0, 0, static_cast<unsigned>(layout.width),
+                   static_cast<unsigned>(layout.height));
+
+    // The error mark: a red disc with a white cross.
+    XSetForeground(display, gc, palette.mark);
+    XFillArc(display, window, gc, margin, margin, markSize, markSize, 0, 360 * 64);
+    XSetForeground(display, gc, palette.markSign);
+    XSetLineAttributes(display, gc, 4, LineSolid, CapRound, JoinRound);
+    const int centre = margin + markSize / 2, arm = markSize / 5;
+    XDrawLine(display, window, gc, centre - arm, centre - arm, centre + arm, centre + arm);
+    XDrawLine(display, window, gc, centre - arm, centre + arm, centre + arm, centre - arm);
+    XSetLineAttributes(display, gc, 1, LineSolid, CapButt, JoinMiter);
+
+    // The message, its first line level with the middle of the mark when it is short.
+    XSetForeground(display, gc, palette.text);
+    const int textHeight = static_cast<int>(layout.lines.size()) * layout.lineHeight;
+    int baseline = margin + std::max(0, (markSize - textHeight) / 2) + font.ascent;
+    for (const std::string& line : layout.lines)
+    {
+        XDrawString(display, window, gc, margin + markSize + margin, baseline, line.data(),
+                    static_cast<int>(line.size()));
+        baseline += layout.lineHeight;
+    }
+
+    // The one button, framed twice as the default button.
+    const XRectangle& b = layout.button;
+    XSetForeground(display, gc, pressed ? palette.buttonPressed : palette.button);
+    XFillRectangle(display, window, gc, b.x, b.y, b.width, b.height);
+    XSetForeground(display, gc, palette.border);
+    XDrawRectangle(display, window, gc, b.x, b.y, b.width - 1u, b.height - 1u);
+    XDrawRectangle(display, window, gc, b.x + 1, b.y + 1, b.width - 3u, b.height - 3u);
+    XSetForeground(display, gc, palette.text);
+    const char label[] = "OK";
+    const int labelWidth = XTextWidth(const_cast<XFontStruct*>(&font), label, 2);
+    XDrawString(display, window, gc, b.x + (b.width - labelWidth) / 2,
+                b.y + (b.height + font.ascent - font.descent) / 2, label, 2);
+    XFlush(display);
+}
+
+bool inside(const XRectangle& r, int x, int y)
+{
+    return x >= r.x && y >= r.y && x < r.x + r.width && y < r.y + r.height;
+}
+
+void setAtom(Display* display, Window window, const char* property, const char* value)
+{
+    const Atom atom = XInternAtom(display, value, False);
+    XChangeProperty(display, window, XInternAtom(display, property, False), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&atom), 1);
+}
+
+} // namespace
+
+bool showX11ErrorBox(const std::string& message)
+{
+    const std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(nullptr), XCloseDisplay);
+    Display* display = connection.get();
+    if (!display)
+        return false;
+    const std::unique_ptr<XFontStruct, FontRelease> font(loadFont(display), FontRelease{display});
+    if (!font)
+        return false;
+
+    const struct PreviousHandler
+    {
+        XErrorHandler handler = XSetErrorHandler(ignoreError);
+        ~PreviousHandler() { XSetErrorHandler(handler); }
+    } previousHandler;
+
+    const int screen = DefaultScreen(display);
+    const unsigned long black = BlackPixel(display, screen), white = WhitePixel(display, screen);
+    const Palette palette{colour(display, 0xEE, 0xEE, 0xEE, white), black,
+                          colour(display, 0xCC, 0x1F, 0x1F, black), white,
+                          colour(display, 0xFA, 0xFA, 0xFA, white), colour(display, 0xCC, 0xCC, 0xCC, white),
+                          colour(display, 0x55, 0x55, 0x55, black)};
+    const Layout layout = layOut(message, *font);
+
+    const Window window = XCreateSimpleWindow(
+        display, RootWindow(display, screen), std::max(0, (DisplayWidth(display, screen) - layout.width) / 2),
+        std::max(0, (DisplayHeight(display, screen) - layout.height) / 2), static_cast<unsigned>(layout.width),
+        static_cast<unsigned>(layout.height), 0, black, palette.background);
+
+    // A fixed-size dialog titled "Error" whose close button asks rather than kills.
+    XStoreName(display, window, "Error");
+    const char title[] = "Error";
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False),
+                    XInternAtom(display, "UTF8_STRING", False), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(title), sizeof title - 1);
+    setAtom(display, window, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG");
+    char name[] = "orbisk", className[] = "Orbisk";
+    XClassHint classHint{name, className};
+    XSetClassHint(display, window, &classHint);
+    XSizeHints size{};
+    size.flags = PPosition | PMinSize | PMaxSize;
+    size.min_width = size.max_width = layout.width;
+    size.min_height = size.max_height = layout.height;
+    XSetWMNormalHints(display, window, &size);
+    XWMHints hints{};
+    hints.flags = InputHint | StateHint;
+    hints.input = True;
+    hints.initial_state = NormalState;
+    XSetWMHints(display, window, &hints);
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &deleteWindow, 1);
+
+    XSelectInput(display, window,
+                 ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
+    const GC gc = XCreateGC(display, window, 0, nullptr);
+    XSetFont(display, gc, font->fid);
+    XMapRaised(display, window);
+
+    // Blocks until the user dismisses the box; nothing is grabbed, other windows stay usable.
+    bool pressed = false, dismissed = false;
+    XEvent event;
+    while (!dismissed)
+    {
+        XNextEvent(display, &event);
+        switch (event.type)
+        {
+        case MapNotify:
+            // Without a window manager nobody else gives the box the keyboard.
+            XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+            break;
+        case Expose:
+            if (event.xexpose.count == 0)
+                draw(display, window, gc, *font, layout, palette, pressed);
+            break;
+        case KeyPress:
+        {
+            const KeySym key = XLookupKeysym(&event.xkey, 0);
+            dismissed = key == XK_Return || key == XK_KP_Enter || key == XK_Escape;
+            break;
+        }
+        case ButtonPress:
+            if (event.xbutton.button == Button1 && inside(layout.button, event.xbutton.x, event.xbutton.y))
+            {
+                pressed = true;
+                draw(display, window, gc, *font, layout, palette, pressed);
+            }
+            break;
+        case ButtonRelease:
+            if (event.xbutton.button == Button1 && pressed)
+            {
+                dismissed = inside(layout.button, event.xbutton.x, event.xbutton.y);
+                pressed = false;
+                draw(display, window, gc, *font, layout, palette, pressed);
+            }
+            break;
+        case ClientMessage:
+            dismissed = event.xclient.message_type == XInternAtom(display, "WM_PROTOCOLS", False) &&
+                        static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow;
+            break;
+        default:
+            break;
+        }
+    }
+
+    XFreeGC(display, gc);
+    XDestroyWindow(display, window);
+    XSync(display, False);
+    return true;
+}
+
+} // namespace tamsel
