@@ -40,11 +40,12 @@ require() {
     done
 }
 
-# A fresh working directory holding the icon, and the stand-in zenity first on PATH.
+# A fresh working directory holding the icon, the stand-in zenity first on PATH, and an empty folder to serve
+# as a PATH without any dialog tool.
 setup() {
     WORK=$(mktemp -d "${TMPDIR:-/tmp}/orbisk-e2e.XXXXXX")
     cp "$ASSETS/Orbisk.png" "$WORK/"
-    mkdir "$WORK/bin"
+    mkdir "$WORK/bin" "$WORK/empty"
     cp "$HERE/zenity" "$WORK/bin/zenity"
     export PATH="$WORK/bin:$PATH" ZENITY_ARGS_FILE="$WORK/zenity-args"
 }
@@ -98,6 +99,16 @@ click() {
 
 expect_no_dialog() {
     [[ ! -e "$ZENITY_ARGS_FILE" ]] || die "an error box was shown: $(tr '\0' ' ' <"$ZENITY_ARGS_FILE")"
+}
+
+# expect_stderr_line TEXT: standard error holds the line TEXT. Compared in the shell, since TEXT may be longer
+# than one argument of a program may be.
+expect_stderr_line() {
+    local line
+    while IFS= read -r line; do
+        [[ $line != "$1" ]] || return 0
+    done <"$WORK/stderr"
+    die "standard error lacks the line \"${1:0:200}\": $(head -c 2000 "$WORK/stderr")"
 }
 
 # --- Reading the window's pixels --------------------------------------------------------------------------------
@@ -220,24 +231,34 @@ test_MissingIcon() {
     expect_no_dialog
 }
 
+# Without a display standard error is the only channel, for a good settings file and for a bad one alike: no
+# dialog tool is started.
 test_NoDisplay() {
-    local display=987
+    local display=987 config
     while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do
         display=$((display + 1))
     done
-    write_config "region_size = 55"
-    DISPLAY=":$display" start_orbisk
-    expect_exit 1
-    grep -qi display "$WORK/stderr" || die "standard error does not mention the display: $(cat "$WORK/stderr")"
-    if compgen -G "$WORK/core*" >/dev/null; then
-        die "the program left a core dump"
-    fi
-    expect_no_dialog
+    for config in "region_size = 55" "colour = 3"; do
+        write_config "$config"
+        DISPLAY=":$display" start_orbisk
+        expect_exit 1
+        grep -q "no display available: cannot open the display \":$display\"" "$WORK/stderr" ||
+            die "standard error does not mention the display: $(cat "$WORK/stderr")"
+        if compgen -G "$WORK/core*" >/dev/null; then
+            die "the program left a core dump"
+        fi
+        expect_no_dialog
+    done
+    expect_stderr_line "Error: invalid configuration: colour"
 }
+
+# A key longer than the kernel allows for one argument of a program (128 KiB).
+LONG_KEY=$(head -c 200000 /dev/zero | tr '\0' k)
 
 # Each configuration error: the config.txt to write (NONE: no file at all) and the message the program gives.
 declare -A ERROR_CONFIG=(
     [UnknownKey]="colour = 3"
+    [LongKey]="$LONG_KEY = 1"
     [BadNumber]="friction = abc"
     [NumberOutOfRange]="friction = 1e99"
     [NoRegions]="regions_x_count = 0"
@@ -245,6 +266,7 @@ declare -A ERROR_CONFIG=(
 )
 declare -A ERROR_MESSAGE=(
     [UnknownKey]="invalid configuration: colour"
+    [LongKey]="invalid configuration: $LONG_KEY"
     [BadNumber]="invalid stof argument"
     [NumberOutOfRange]="stof argument out of range"
     [NoRegions]="invalid configuration: regions_x_count must be at least 1"
@@ -263,17 +285,87 @@ error_case() {
     if xdotool search --name Orbisk >/dev/null; then
         die "a window titled Orbisk appeared"
     fi
-    grep -qF "Error: $message" "$WORK/stderr" || die "standard error lacks \"$message\": $(cat "$WORK/stderr")"
+    expect_stderr_line "Error: $message"
+    [[ $config != NONE ]] || expect_stderr_line "config.txt could not be read; the built-in defaults were used"
     [[ -e "$ZENITY_ARGS_FILE" ]] || die "no error box was shown"
-    printf '%s\0' --error --title=Error --no-markup "--text=$message" | cmp -s - "$ZENITY_ARGS_FILE" ||
-        die "zenity was called with: $(tr '\0' ' ' <"$ZENITY_ARGS_FILE")"
+    printf '%s\0' --error --title=Error --no-markup "--text=$(tool_text "$message")" | cmp -s - "$ZENITY_ARGS_FILE" ||
+        die "zenity was called with: $(tr '\0' ' ' <"$ZENITY_ARGS_FILE" | head -c 2000)"
+}
+
+# tool_text MESSAGE: the text a dialog tool is given: a message longer than 4096 bytes is cut to its first 4093
+# and ends in an ellipsis (the messages here are ASCII: a character is a byte).
+tool_text() {
+    if ((${#1} > 4096)); then
+        printf '%s\xE2\x80\xA6' "${1:0:4093}"
+    else
+        printf '%s' "$1"
+    fi
+}
+
+# The box of our own, shown when no dialog tool shows one: the error case whose settings file is used, the
+# dialog tool (none: nothing on PATH; failing: the stand-in zenity fails at once) and how the user dismisses it.
+declare -A BOX_CASE=(
+    [UnknownKey]="UnknownKey none Return"
+    [LongKey]="LongKey none Escape"
+    [ToolFails]="BadNumber failing click"
+    [CloseButton]="NumberOutOfRange none close"
+)
+# The box's colours: the red of the error mark, the black of the text and the grey of the button's frame.
+BOX_MARK="#CC1F1F" BOX_TEXT="#000000" BOX_FRAME="#555555"
+
+# box_shown FILE: the picture shows a red disc of 32 pixels across, text and the frame of a button.
+box_shown() {
+    local counts
+    counts=$(colour_counts "$1")
+    awk -v mark="$BOX_MARK" -v text="$BOX_TEXT" -v frame="$BOX_FRAME" '
+        $2 == mark { m = $1 } $2 == text { t = $1 } $2 == frame { f = $1 }
+        END { exit !(m >= 500 && m <= 804 && t >= 100 && f >= 300) }' <<<"$counts"
+}
+
+shot_box() {
+    window_shot "$1" "$2" && box_shown "$2"
+}
+
+# box_case NAME: the box titled "Error" appears and waits; once dismissed the program exits with status 1, and
+# standard error has the whole message.
+box_case() {
+    [[ -v "BOX_CASE[$1]" ]] || die "no box case named $1"
+    local error tool dismiss id width height
+    read -r error tool dismiss <<<"${BOX_CASE[$1]}"
+    with_display
+    write_config "${ERROR_CONFIG[$error]}"
+    if [[ $tool == none ]]; then
+        PATH="$WORK/empty" start_orbisk
+    else
+        ZENITY_EXIT=1 start_orbisk
+    fi
+    id=$(find_window "$START_SECONDS" "$ORBISK_PID" Error) || die "no error box; $(head -c 2000 "$WORK/stderr")"
+    retry "$START_SECONDS" shot_box "$id" "$WORK/box.png" ||
+        die "the box lacks its mark, text or button: $(colour_counts "$WORK/box.png" | sort -rn | head -n 5)"
+    sleep 0.5
+    kill -0 "$ORBISK_PID" 2>/dev/null || die "the program did not wait for the box to be dismissed"
+
+    case $dismiss in
+    Return | Escape) xdotool key "$dismiss" ;;
+    click)
+        # The OK button, 80 x 26 pixels, sits 16 pixels from the bottom right corner.
+        read -r width height <<<"$(identify -format "%w %h" "$WORK/box.png")"
+        xdotool mousemove --window "$id" $((width - 56)) $((height - 29)) click 1
+        ;;
+    close) close_window "$id" ;;
+    esac
+    expect_exit 1
+    expect_stderr_line "Error: ${ERROR_MESSAGE[$error]}"
+    [[ $tool == none || -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried first"
 }
 
 setup
-if [[ $TEST == Error* ]]; then
-    error_case "${TEST#Error}"
-else
+case $TEST in
+Error*) error_case "${TEST#Error}" ;;
+Box*) box_case "${TEST#Box}" ;;
+*)
     declare -F "test_$TEST" >/dev/null || die "no test named $TEST"
     "test_$TEST"
-fi
+    ;;
+esac
 echo "PASS: $TEST"

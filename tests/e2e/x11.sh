@@ -62,17 +62,17 @@ stop() {
     done
 }
 
-# find_window SECONDS [PID]: prints the id of the visible window titled exactly "Orbisk", waiting up to SECONDS;
-# gives up early, with a message, when the process PID ends first.
+# find_window SECONDS [PID [TITLE]]: prints the id of the visible window titled exactly TITLE (default "Orbisk"),
+# waiting up to SECONDS; gives up early, with a message, when the process PID ends first.
 find_window() {
-    local end=$((SECONDS + $1)) id
-    until id=$(xdotool search --onlyvisible --name '^Orbisk$' | head -n 1) && [[ -n "$id" ]]; do
+    local end=$((SECONDS + $1)) title="${3:-Orbisk}" id
+    until id=$(xdotool search --onlyvisible --name "^$title\$" | head -n 1) && [[ -n "$id" ]]; do
         if [[ -n "${2:-}" ]] && ! kill -0 "$2" 2>/dev/null; then
             echo "the program ended without showing its window" >&2
             return 1
         fi
         if ((SECONDS >= end)); then
-            echo "no window titled Orbisk appeared within $1 seconds" >&2
+            echo "no window titled $title appeared within $1 seconds" >&2
             return 1
         fi
         sleep 0.1
