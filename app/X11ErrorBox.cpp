@@ -1,5 +1,7 @@
 #include "app/X11ErrorBox.hpp"
 
+#include "app/X11BoxFont.hpp"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -23,51 +25,10 @@ constexpr int buttonHeight = 26; // pixels
 constexpr std::size_t maximumLines = 24;
 constexpr const char* ellipsis = "...";
 
-// The message in the font's encoding: the core "fixed" font holds ISO 8859-1, so UTF-8 sequences for its
-// characters become single bytes, line feeds stay, and whatever it cannot show becomes "?".
-std::string toLatin1(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();)
-    {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        unsigned code = byte;
-        std::size_t length = 1;
-        if (byte >= 0x80)
-        {
-            length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-            code = length == 1 ? 0xFFFD : byte & (0x3F >> (length - 1));
-            for (std::size_t k = 1; k < length; ++k)
-            {
-                const auto next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
-                if ((next & 0xC0) != 0x80)
-                {
-                    code = 0xFFFD;
-                    length = k;
-                    break;
-                }
-                code = code << 6 | (next & 0x3F);
-            }
-        }
-        i += length;
-        if (code == '\n')
-            out += '\n';
-        else if (code == '\t')
-            out += ' ';
-        else if ((code >= 0x20 && code < 0x7F) || (code >= 0xA0 && code <= 0xFF))
-            out += static_cast<char>(code);
-        else
-            out += '?';
-    }
-    return out;
-}
-
 // Greedy word wrap to `width` pixels: lines break after the last blank that fits, or inside a word longer than a
 // line. Stops once more than maximumLines lines are found; the last line shown then reads "...".
-std::vector<std::string> wrap(const std::string& text, int width, const XFontStruct& font)
+std::vector<std::string> wrap(const std::string& text, int width, const X11BoxFont& font)
 {
-    const auto charWidth = [&font](char c) { return XTextWidth(const_cast<XFontStruct*>(&font), &c, 1); };
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start <= text.size() && lines.size() <= maximumLines)
@@ -77,13 +38,14 @@ std::vector<std::string> wrap(const std::string& text, int width, const XFontStr
         int used = 0;
         while (end < text.size() && text[end] != '\n')
         {
-            const int next = used + charWidth(text[end]);
+            const std::size_t length = font.charLength(text, end);
+            const int next = used + font.measure(&text[end], length);
             if (next > width && end > start)
                 break;
             if (text[end] == ' ')
                 lastBlank = end;
             used = next;
-            ++end;
+            end += length;
         }
         if (end == text.size() || text[end] == '\n')
         {
@@ -120,26 +82,6 @@ unsigned long colour(Display* display, unsigned short red, unsigned short green,
     return XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &wanted) ? wanted.pixel : fallback;
 }
 
-// The "fixed" alias exists on every X server, even one without any font package; should it still be missing,
-// the first font the server lists will do.
-XFontStruct* loadFont(Display* display)
-{
-    if (XFontStruct* font = XLoadQueryFont(display, "fixed"))
-        return font;
-    int count = 0;
-    char** names = XListFonts(display, "*", 1, &count);
-    XFontStruct* font = count > 0 ? XLoadQueryFont(display, names[0]) : nullptr;
-    if (names)
-        XFreeFontNames(names);
-    return font;
-}
-
-struct FontRelease
-{
-    Display* display;
-    void operator()(XFontStruct* font) const { XFreeFont(display, font); }
-};
-
 // Requests the box makes may fail on an odd server (focus on a window the window manager has not shown yet);
 // none of them is worth ending the program over.
 int ignoreError(Display*, XErrorEvent*)
@@ -156,12 +98,12 @@ struct Layout
     XRectangle button;
 };
 
-Layout layOut(const std::string& message, const XFontStruct& font)
+Layout layOut(const std::string& message, const X11BoxFont& font)
 {
     Layout layout;
     const int textLeft = margin + markSize + margin;
-    layout.lines = wrap(toLatin1(message), boxWidth - textLeft - margin, font);
-    layout.lineHeight = font.ascent + font.descent;
+    layout.lines = wrap(font.encode(message), boxWidth - textLeft - margin, font);
+    layout.lineHeight = font.getAscent() + font.getDescent();
     const int textHeight = static_cast<int>(layout.lines.size()) * layout.lineHeight;
     layout.width = boxWidth;
     layout.height = margin + std::max(markSize, textHeight) + margin + buttonHeight + margin;
@@ -172,10 +114,10 @@ Layout layOut(const std::string& message, const XFontStruct& font)
 
 struct Palette
 {
-    unsigned long background, text, mark, markSign, button, buttonPressed, border;
+    unsigned long background, mark, markSign, button, buttonPressed, border;
 };
 
-void draw(Display* display, Window window, GC gc, const XFontStruct& font, const Layout& layout, const Palette& palette,
+void draw(Display* display, Window window, GC gc, const X11BoxFont& font, const Layout& layout, const Palette& palette,
           bool pressed)
 {
     XSetForeground(display, gc, palette.background);
@@ -193,13 +135,11 @@ void draw(Display* display, Window window, GC gc, const XFontStruct& font, const
     XSetLineAttributes(display, gc, 1, LineSolid, CapButt, JoinMiter);
 
     // The message, its first line level with the middle of the mark when it is short.
-    XSetForeground(display, gc, palette.text);
     const int textHeight = static_cast<int>(layout.lines.size()) * layout.lineHeight;
-    int baseline = margin + std::max(0, (markSize - textHeight) / 2) + font.ascent;
+    int baseline = margin + std::max(0, (markSize - textHeight) / 2) + font.getAscent();
     for (const std::string& line : layout.lines)
     {
-        XDrawString(display, window, gc, margin + markSize + margin, baseline, line.data(),
-                    static_cast<int>(line.size()));
+        font.draw(window, gc, margin + markSize + margin, baseline, line);
         baseline += layout.lineHeight;
     }
 
@@ -210,11 +150,9 @@ void draw(Display* display, Window window, GC gc, const XFontStruct& font, const
     XSetForeground(display, gc, palette.border);
     XDrawRectangle(display, window, gc, b.x, b.y, b.width - 1u, b.height - 1u);
     XDrawRectangle(display, window, gc, b.x + 1, b.y + 1, b.width - 3u, b.height - 3u);
-    XSetForeground(display, gc, palette.text);
-    const char label[] = "OK";
-    const int labelWidth = XTextWidth(const_cast<XFontStruct*>(&font), label, 2);
-    XDrawString(display, window, gc, b.x + (b.width - labelWidth) / 2,
-                b.y + (b.height + font.ascent - font.descent) / 2, label, 2);
+    const std::string label = "OK";
+    font.draw(window, gc, b.x + (b.width - font.measure(label.data(), label.size())) / 2,
+              b.y + (b.height + font.getAscent() - font.getDescent()) / 2, label);
     XFlush(display);
 }
 
@@ -238,8 +176,9 @@ bool showX11ErrorBox(const std::string& message)
     Display* display = connection.get();
     if (!display)
         return false;
-    const std::unique_ptr<XFontStruct, FontRelease> font(loadFont(display), FontRelease{display});
-    if (!font)
+    const int screen = DefaultScreen(display);
+    const X11BoxFont font(display, screen);
+    if (!font.isOpen())
         return false;
 
     const struct PreviousHandler
@@ -248,13 +187,14 @@ bool showX11ErrorBox(const std::string& message)
         ~PreviousHandler() { XSetErrorHandler(handler); }
     } previousHandler;
 
-    const int screen = DefaultScreen(display);
     const unsigned long black = BlackPixel(display, screen), white = WhitePixel(display, screen);
-    const Palette palette{colour(display, 0xEE, 0xEE, 0xEE, white), black,
-                          colour(display, 0xCC, 0x1F, 0x1F, black), white,
-                          colour(display, 0xFA, 0xFA, 0xFA, white), colour(display, 0xCC, 0xCC, 0xCC, white),
+    const Palette palette{colour(display, 0xEE, 0xEE, 0xEE, white),
+                          colour(display, 0xCC, 0x1F, 0x1F, black),
+                          white,
+                          colour(display, 0xFA, 0xFA, 0xFA, white),
+                          colour(display, 0xCC, 0xCC, 0xCC, white),
                           colour(display, 0x55, 0x55, 0x55, black)};
-    const Layout layout = layOut(message, *font);
+    const Layout layout = layOut(message, font);
 
     const Window window = XCreateSimpleWindow(
         display, RootWindow(display, screen), std::max(0, (DisplayWidth(display, screen) - layout.width) / 2),
@@ -287,7 +227,6 @@ bool showX11ErrorBox(const std::string& message)
     XSelectInput(display, window,
                  ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
     const GC gc = XCreateGC(display, window, 0, nullptr);
-    XSetFont(display, gc, font->fid);
     XMapRaised(display, window);
 
     // Blocks until the user dismisses the box; nothing is grabbed, other windows stay usable.
@@ -304,7 +243,7 @@ bool showX11ErrorBox(const std::string& message)
             break;
         case Expose:
             if (event.xexpose.count == 0)
-                draw(display, window, gc, *font, layout, palette, pressed);
+                draw(display, window, gc, font, layout, palette, pressed);
             break;
         case KeyPress:
         {
@@ -316,7 +255,7 @@ bool showX11ErrorBox(const std::string& message)
             if (event.xbutton.button == Button1 && inside(layout.button, event.xbutton.x, event.xbutton.y))
             {
                 pressed = true;
-                draw(display, window, gc, *font, layout, palette, pressed);
+                draw(display, window, gc, font, layout, palette, pressed);
             }
             break;
         case ButtonRelease:
@@ -324,7 +263,7 @@ bool showX11ErrorBox(const std::string& message)
             {
                 dismissed = inside(layout.button, event.xbutton.x, event.xbutton.y);
                 pressed = false;
-                draw(display, window, gc, *font, layout, palette, pressed);
+                draw(display, window, gc, font, layout, palette, pressed);
             }
             break;
         case ClientMessage:

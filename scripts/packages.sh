@@ -31,4 +31,4 @@ ensure_packages() {
 }
 
 # What building the program needs.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsfml-dev libx11-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsfml-dev libx11-dev libxft-dev)

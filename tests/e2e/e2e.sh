@@ -303,45 +303,53 @@ tool_text() {
 }
 
 # The box of our own, shown when no dialog tool shows one: the error case whose settings file is used, the
-# dialog tool (none: nothing on PATH; failing: the stand-in zenity fails at once) and how the user dismisses it.
+# dialog tool (none: nothing on PATH; failing: the stand-in zenity fails at once), how the user dismisses it and
+# the font (outline: the desktop's, through Xft; fixed: fontconfig finds no font, as on a bare system, and the
+# box falls back to the X server's own "fixed").
 declare -A BOX_CASE=(
-    [UnknownKey]="UnknownKey none Return"
-    [LongKey]="LongKey none Escape"
-    [ToolFails]="BadNumber failing click"
-    [CloseButton]="NumberOutOfRange none close"
+    [UnknownKey]="UnknownKey none Return fixed"
+    [LongKey]="LongKey none Escape outline"
+    [ToolFails]="BadNumber failing click outline"
+    [CloseButton]="NumberOutOfRange none close fixed"
 )
 # The box's colours: the red of the error mark, the black of the text and the grey of the button's frame.
 BOX_MARK="#CC1F1F" BOX_TEXT="#000000" BOX_FRAME="#555555"
 
-# box_shown FILE: the picture shows a red disc of 32 pixels across, text and the frame of a button.
+# box_shown FILE FONT: the picture shows a red disc of 32 pixels across, the frame of a button and black text:
+# anti-aliased, in many shades, in the outline font; in the six colours of the box alone in "fixed".
 box_shown() {
-    local counts
-    counts=$(colour_counts "$1")
-    awk -v mark="$BOX_MARK" -v text="$BOX_TEXT" -v frame="$BOX_FRAME" '
-        $2 == mark { m = $1 } $2 == text { t = $1 } $2 == frame { f = $1 }
-        END { exit !(m >= 500 && m <= 804 && t >= 100 && f >= 300) }' <<<"$counts"
+    colour_counts "$1" | awk -v mark="$BOX_MARK" -v text="$BOX_TEXT" -v frame="$BOX_FRAME" -v font="$2" '
+        $2 == mark { m = $1 } $2 == text { t = $1 } $2 == frame { f = $1 } { n++ }
+        END {
+            shaded = font == "outline" ? n > 20 && t >= 30 : n <= 6 && t >= 100
+            exit !(m >= 500 && m <= 804 && f >= 300 && shaded)
+        }'
 }
 
 shot_box() {
-    window_shot "$1" "$2" && box_shown "$2"
+    window_shot "$1" "$2" && box_shown "$2" "$3"
 }
 
 # box_case NAME: the box titled "Error" appears and waits; once dismissed the program exits with status 1, and
 # standard error has the whole message.
 box_case() {
     [[ -v "BOX_CASE[$1]" ]] || die "no box case named $1"
-    local error tool dismiss id width height
-    read -r error tool dismiss <<<"${BOX_CASE[$1]}"
+    local error tool dismiss font id width height
+    read -r error tool dismiss font <<<"${BOX_CASE[$1]}"
     with_display
     write_config "${ERROR_CONFIG[$error]}"
+    if [[ $font == fixed ]]; then
+        printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$WORK/no-fonts.conf"
+        export FONTCONFIG_FILE="$WORK/no-fonts.conf"
+    fi
     if [[ $tool == none ]]; then
         PATH="$WORK/empty" start_orbisk
     else
         ZENITY_EXIT=1 start_orbisk
     fi
     id=$(find_window "$START_SECONDS" "$ORBISK_PID" Error) || die "no error box; $(head -c 2000 "$WORK/stderr")"
-    retry "$START_SECONDS" shot_box "$id" "$WORK/box.png" ||
-        die "the box lacks its mark, text or button: $(colour_counts "$WORK/box.png" | sort -rn | head -n 5)"
+    retry "$START_SECONDS" shot_box "$id" "$WORK/box.png" "$font" ||
+        die "the box lacks its mark, text or button: $(colour_counts "$WORK/box.png" | sort -rn | head -n 8)"
     sleep 0.5
     kill -0 "$ORBISK_PID" 2>/dev/null || die "the program did not wait for the box to be dismissed"
 
