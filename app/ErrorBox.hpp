@@ -5,8 +5,8 @@
 namespace tamsel
 {
 
-/// Shows a modal error box titled "Error" with the message and returns once the user has dismissed it. The
-/// message also goes to standard error, so it survives where no dialog can be shown.
+/// Shows a modal error box titled "Error" with the message and returns once the user has dismissed it. The whole
+/// message also goes to standard error, the only channel where no display can be opened: then no box is tried.
 void showError(const std::string& message);
 
 } // namespace tamsel

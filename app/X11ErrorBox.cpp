@@ -176,16 +176,16 @@ bool showX11ErrorBox(const std::string& message)
     Display* display = connection.get();
     if (!display)
         return false;
-    const int screen = DefaultScreen(display);
-    const X11BoxFont font(display, screen);
-    if (!font.isOpen())
-        return false;
-
     const struct PreviousHandler
     {
         XErrorHandler handler = XSetErrorHandler(ignoreError);
         ~PreviousHandler() { XSetErrorHandler(handler); }
     } previousHandler;
+
+    const int screen = DefaultScreen(display);
+    const X11BoxFont font(display, screen);
+    if (!font.isOpen())
+        return false;
 
     const unsigned long black = BlackPixel(display, screen), white = WhitePixel(display, screen);
     const Palette palette{colour(display, 0xEE, 0xEE, 0xEE, white),
