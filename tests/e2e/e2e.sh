@@ -252,8 +252,9 @@ test_NoDisplay() {
     expect_stderr_line "Error: invalid configuration: colour"
 }
 
-# A key longer than the kernel allows for one argument of a program (128 KiB).
-LONG_KEY=$(head -c 200000 /dev/zero | tr '\0' k)
+# A key of 200,000 characters, longer than the kernel allows for one argument of a program (128 KiB); it starts
+# with three-byte characters, so that the 4096 bytes a dialog tool gets would end inside one.
+LONG_KEY="$(printf '%70000s' '' | sed 's/ /\xE2\x82\xAC/g')$(head -c 130000 /dev/zero | tr '\0' k)"
 
 # Each configuration error: the config.txt to write (NONE: no file at all) and the message the program gives.
 declare -A ERROR_CONFIG=(
@@ -292,14 +293,19 @@ error_case() {
         die "zenity was called with: $(tr '\0' ' ' <"$ZENITY_ARGS_FILE" | head -c 2000)"
 }
 
-# tool_text MESSAGE: the text a dialog tool is given: a message longer than 4096 bytes is cut to its first 4093
-# and ends in an ellipsis (the messages here are ASCII: a character is a byte).
+# tool_text MESSAGE: the text a dialog tool is given: a message longer than 4096 bytes is cut to at most 4093,
+# before a character rather than inside it, and ends in an ellipsis of three bytes.
 tool_text() {
-    if ((${#1} > 4096)); then
-        printf '%s\xE2\x80\xA6' "${1:0:4093}"
-    else
+    local LC_ALL=C cut=4093 byte
+    if ((${#1} <= 4096)); then
         printf '%s' "$1"
+        return
     fi
+    # UTF-8 continuation bytes are 0x80 to 0xBF.
+    while printf -v byte '%d' "'${1:cut:1}" && ((byte >= 0x80 && byte < 0xC0)); do
+        cut=$((cut - 1))
+    done
+    printf '%s\xE2\x80\xA6' "${1:0:cut}"
 }
 
 # The box of our own, shown when no dialog tool shows one: the error case whose settings file is used, the
