@@ -1,6 +1,8 @@
 #include "app/Display.hpp"
 #include "app/ErrorBox.hpp"
 #include "app/FixedStep.hpp"
+#include "app/GraphicsLimits.hpp"
+#include "app/Icon.hpp"
 #include "settings/Settings.hpp"
 #include "world/Orbisk.hpp"
 
@@ -22,10 +24,25 @@ constexpr const char* iconFile = "Orbisk.png";
 constexpr std::int32_t restartTypeCount = 10;
 constexpr std::int32_t restartParticleCount = 1000;
 
-[[noreturn]] void failStartup(const std::string& message)
+[[noreturn]] void fail(const std::string& message)
 {
     tamsel::showError(message);
     std::exit(1);
+}
+
+// Runs one stage of a frame. Running out of memory there ends the run with a box rather than an abort; the
+// window goes first, so the box is not left behind a frozen picture.
+template <typename Stage> void runStage(sf::RenderWindow& window, const char* what, Stage&& stage)
+{
+    try
+    {
+        stage();
+    }
+    catch (const std::bad_alloc&)
+    {
+        window.close();
+        fail(std::string("not enough memory ") + what);
+    }
 }
 
 } // namespace
@@ -43,7 +60,7 @@ int main()
     }
     catch (const ConfigurationError& error)
     {
-        failStartup(error.what());
+        fail(error.what());
     }
 
     Orbisk world(settings);
@@ -54,12 +71,12 @@ int main()
     }
     catch (const ConfigurationError& error)
     {
-        failStartup(error.what());
+        fail(error.what());
     }
     catch (const std::bad_alloc&)
     {
-        failStartup("not enough memory for " + std::to_string(settings.particle_count) + " particles in " +
-                    std::to_string(std::int64_t{settings.regions_x_count} * settings.regions_y_count) + " regions");
+        fail("not enough memory for " + std::to_string(settings.particle_count) + " particles in " +
+             std::to_string(std::int64_t{settings.regions_x_count} * settings.regions_y_count) + " regions");
     }
 
     const sf::Vector2f scale = world.getScale();
@@ -74,15 +91,27 @@ int main()
         return 1;
     }
 
-    sf::RenderWindow window(sf::VideoMode(static_cast<unsigned>(width), static_cast<unsigned>(height), 32), "Orbisk",
-                            sf::Style::Default,
+    // A window larger than the graphics system's largest viewport would show a squeezed picture, or fail inside
+    // the driver.
+    const sf::Vector2u windowSize(static_cast<unsigned>(width), static_cast<unsigned>(height));
+    const sf::Vector2u largest = getLargestWindowSize();
+    if (largest.x > 0 && (windowSize.x > largest.x || windowSize.y > largest.y))
+        fail("invalid configuration: the world is " + std::to_string(windowSize.x) + " x " +
+             std::to_string(windowSize.y) + " units, larger than the largest window the graphics system can show, " +
+             std::to_string(largest.x) + " x " + std::to_string(largest.y) + " pixels");
+
+    sf::RenderWindow window(sf::VideoMode(windowSize.x, windowSize.y, 32), "Orbisk", sf::Style::Default,
                             sf::ContextSettings(0, 0, 8, 1, 1, sf::ContextSettings::Default, false));
 
-    // Without a readable icon file the window keeps the desktop's default icon.
+    // Without a readable icon file the window keeps the desktop's default icon; a large picture is scaled down to
+    // what a desktop shows (and X11 accepts).
     sf::Image icon;
     icon.loadFromFile(iconFile);
     if (icon.getSize().x > 0 && icon.getSize().y > 0)
+    {
+        icon = fitIcon(icon);
         window.setIcon(icon.getSize().x, icon.getSize().y, icon.getPixelsPtr());
+    }
 
     sf::Clock clock;
     float accumulator = 0.0f;
@@ -95,20 +124,26 @@ int main()
             if (event.type == sf::Event::Closed)
                 window.close();
             if (event.type == sf::Event::MouseButtonReleased)
-            {
-                world.generateTypes(restartTypeCount);
-                world.generateParticles(restartParticleCount);
-            }
+                runStage(window, "for a new world",
+                         [&]
+                         {
+                             world.generateTypes(restartTypeCount);
+                             world.generateParticles(restartParticleCount);
+                         });
         }
 
         // Simulation: at most one fixed step per frame.
         if (consumeFixedStep(accumulator, clock.restart().asSeconds()))
-            world.update(fixedStep);
+            runStage(window, "to step the world", [&] { world.update(fixedStep); });
 
         // Rendering.
-        window.clear(sf::Color(0, 0, 0, 255));
-        window.draw(world, sf::RenderStates::Default);
-        window.display();
+        runStage(window, "to draw the world",
+                 [&]
+                 {
+                     window.clear(sf::Color(0, 0, 0, 255));
+                     window.draw(world, sf::RenderStates::Default);
+                     window.display();
+                 });
     }
     return 0;
 }

@@ -107,7 +107,8 @@ void BM_PrepareFrame(benchmark::State& state, WorldSize size)
         state.PauseTiming();
         world.update(dt);
         state.ResumeTiming();
-        benchmark::DoNotOptimize(world.getVertices().getVertexCount());
+        for (std::size_t batch = 0; batch < world.getBatchCount(); ++batch)
+            benchmark::DoNotOptimize(world.getBatch(batch).data());
     }
 }
 
@@ -116,7 +117,8 @@ void BM_PrepareUnchangedFrame(benchmark::State& state, WorldSize size)
 {
     tamsel::Orbisk world = clusteredWorld(size);
     for (auto _ : state)
-        benchmark::DoNotOptimize(world.getVertices().getVertexCount());
+        for (std::size_t batch = 0; batch < world.getBatchCount(); ++batch)
+            benchmark::DoNotOptimize(world.getBatch(batch).data());
 }
 
 BENCHMARK_CAPTURE(BM_ReferenceStep, DefaultWorld, defaultWorld)->Unit(benchmark::kMillisecond);

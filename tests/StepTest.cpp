@@ -100,6 +100,10 @@ TEST(Step, WrapsAtBothEdges)
     EXPECT_EQ(far[0].position,
               sf::Vector2f(std::fmod(100.0f + 30000.0f * dt, width), std::fmod(30.0f + -30000.0f * dt, width) + width));
     EXPECT_EQ(far[0].position, sf::Vector2f(300.0f, 30.0f - 750.0f + 1100.0f));
+    // The same towards negative x: the remainder keeps the sign of the dividend, then the width is added.
+    const auto farLeft = step(frictionless(), {particle(0, 100.0f, 30.0f, -30000.0f)});
+    EXPECT_EQ(farLeft[0].position.x, std::fmod(100.0f + -30000.0f * dt, width) + width);
+    EXPECT_EQ(farLeft[0].position.x, 450.0f);
 
     Orbisk world = testworld::emptyWorld(frictionless());
     world.addParticle(particle(0, width - 0.1f, 30.0f, 10.0f));
@@ -139,6 +143,30 @@ TEST(Step, NeighboursAcrossEdgesAndCornersPushApart)
     const float push = (10.0f - d) * 100.0f / d * 2.0f * dt;
     EXPECT_EQ(corner[0].velocity, sf::Vector2f(push, push));
     EXPECT_EQ(corner[1].velocity, sf::Vector2f(-push, -push));
+}
+
+TEST(Step, NonSquareWorldWrapsEachAxisByItsOwnSize)
+{
+    // 12 x 8 regions of 55: 660 wide, 440 tall.
+    const float width = 660.0f, height = 440.0f;
+    Orbisk world = testworld::emptyWorld(frictionless(12, 8));
+    world.addParticle(particle(0, width - 0.1f, 200.0f, 10.0f)); // leaves on the right
+    world.addParticle(particle(0, 300.0f, 0.1f, 0.0f, -10.0f));  // leaves at the top
+    world.addParticle(particle(0, 100.0f, 1.0f));                // 2 apart through the top and bottom edges
+    world.addParticle(particle(0, 100.0f, height - 1.0f));
+    world.update(dt);
+
+    // In region order: column 1 row 0, column 0 row 3, column 1 row 7, column 5 row 7.
+    const auto after = allParticles(world);
+    ASSERT_EQ(after.size(), 4u);
+    EXPECT_EQ(after[0].velocity, sf::Vector2f(0.0f, 20.0f)); // (10 - 2) x 100 / 2 x 2 x 0.025
+    EXPECT_EQ(after[0].position, sf::Vector2f(100.0f, 1.0f + 20.0f * dt));
+    EXPECT_EQ(after[1].position, sf::Vector2f(std::fmod((width - 0.1f) + 10.0f * dt, width), 200.0f));
+    EXPECT_EQ(after[2].velocity, sf::Vector2f(0.0f, -20.0f));
+    EXPECT_EQ(after[2].position, sf::Vector2f(100.0f, (height - 1.0f) - 20.0f * dt));
+    EXPECT_EQ(after[3].position, sf::Vector2f(300.0f, (0.1f + -10.0f * dt) + height));
+    EXPECT_EQ(world.getRegions()[0 + 3 * 12].size(), 1u);
+    EXPECT_EQ(world.getRegions()[5 + 7 * 12].size(), 1u);
 }
 
 float bandPush(float strength, float reach, float u, float v = 0.0f)

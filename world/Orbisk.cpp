@@ -5,6 +5,7 @@
 #include <SFML/Graphics/CircleShape.hpp>
 #include <SFML/Graphics/RenderTarget.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -42,7 +43,7 @@ Orbisk::Orbisk(const Settings& settings)
       effective_radius(settings.effective_radius), regions_x_count(settings.regions_x_count),
       regions_y_count(settings.regions_y_count), region_size(settings.region_size), friction(settings.friction),
       maximum_interaction_distance(settings.maximum_interaction_distance),
-      maximum_interaction_strength(settings.maximum_interaction_strength), m_vertices(sf::Triangles),
+      maximum_interaction_strength(settings.maximum_interaction_strength),
       m_circleFan(circleFan(settings.effective_radius))
 {
 }
@@ -183,32 +184,58 @@ void Orbisk::setInteraction(std::int32_t row, std::int32_t column, const Interac
                  static_cast<std::size_t>(column)] = interaction;
 }
 
-const sf::VertexArray& Orbisk::getVertices() const
+std::size_t Orbisk::getBatchCount() const
 {
-    if (!m_verticesStale)
-        return m_vertices;
+    return std::max<std::size_t>(1, (m_type.size() + circlesPerBatch - 1) / circlesPerBatch);
+}
+
+const std::vector<sf::Vertex>& Orbisk::getBatch(std::size_t index) const
+{
+    if (m_type.size() > maximumCachedCircles)
+    {
+        m_batches.clear();
+        fillBatch(index, m_batchBeingDrawn);
+        return m_batchBeingDrawn;
+    }
+    if (m_verticesStale)
+    {
+        m_batchBeingDrawn = {};
+        m_batches.resize(getBatchCount());
+        for (std::size_t batch = 0; batch < m_batches.size(); ++batch)
+            fillBatch(batch, m_batches[batch]);
+        m_verticesStale = false;
+    }
+    return m_batches[index];
+}
+
+void Orbisk::fillBatch(std::size_t index, std::vector<sf::Vertex>& vertices) const
+{
+    const std::size_t first = index * circlesPerBatch;
+    const std::size_t last = std::min(m_type.size(), first + circlesPerBatch);
+    const std::size_t fanSize = m_circleFan.size();
+    const std::size_t background = index == 0 ? 4 * 3 : 0;
+    vertices.resize(background + (last - first) * fanSize);
+    sf::Vertex* vertex = vertices.data();
 
     // The background: the two triangles' worth of fan that an sf::RectangleShape of the world's size fills.
-    const sf::Vector2f size = getWorldSize();
-    const sf::Vector2f centre(size.x / 2, size.y / 2);
-    const sf::Vector2f corners[4] = {{0, 0}, {size.x, 0}, {size.x, size.y}, {0, size.y}};
-
-    const std::size_t particles = m_type.size();
-    m_vertices.resize(4 * 3 + particles * m_circleFan.size());
-    sf::Vertex* vertex = &m_vertices[0];
-    for (std::size_t i = 0; i < 4; ++i)
+    if (background > 0)
     {
-        *vertex++ = sf::Vertex(centre, sf::Color::Black);
-        *vertex++ = sf::Vertex(corners[i], sf::Color::Black);
-        *vertex++ = sf::Vertex(corners[(i + 1) % 4], sf::Color::Black);
+        const sf::Vector2f size = getWorldSize();
+        const sf::Vector2f centre(size.x / 2, size.y / 2);
+        const sf::Vector2f corners[4] = {{0, 0}, {size.x, 0}, {size.x, size.y}, {0, size.y}};
+        for (std::size_t i = 0; i < 4; ++i)
+        {
+            *vertex++ = sf::Vertex(centre, sf::Color::Black);
+            *vertex++ = sf::Vertex(corners[i], sf::Color::Black);
+            *vertex++ = sf::Vertex(corners[(i + 1) % 4], sf::Color::Black);
+        }
     }
 
     // Circles in storage order, which is region order and front to back inside a region: later ones lie on top.
     // Fields are written one by one: sf::Vertex's constructors live in the library, out of the compiler's reach,
     // and texture coordinates stay zero.
-    const std::size_t fanSize = m_circleFan.size();
     const sf::Vector2f* fan = m_circleFan.data();
-    for (std::size_t i = 0; i < particles; ++i)
+    for (std::size_t i = first; i < last; ++i)
     {
         const sf::Color color = typeColors[static_cast<std::size_t>(m_type[i])];
         const float x = m_x[i], y = m_y[i];
@@ -219,14 +246,16 @@ const sf::VertexArray& Orbisk::getVertices() const
             vertex->color = color;
         }
     }
-    m_verticesStale = false;
-    return m_vertices;
 }
 
 void Orbisk::draw(sf::RenderTarget& target, sf::RenderStates states) const
 {
     states.transform *= getTransform();
-    target.draw(getVertices(), states);
+    for (std::size_t batch = 0; batch < getBatchCount(); ++batch)
+    {
+        const std::vector<sf::Vertex>& vertices = getBatch(batch);
+        target.draw(vertices.data(), vertices.size(), sf::Triangles, states);
+    }
 }
 
 } // namespace tamsel

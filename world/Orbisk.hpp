@@ -5,7 +5,7 @@
 #include <SFML/Graphics/Color.hpp>
 #include <SFML/Graphics/Drawable.hpp>
 #include <SFML/Graphics/Transformable.hpp>
-#include <SFML/Graphics/VertexArray.hpp>
+#include <SFML/Graphics/Vertex.hpp>
 #include <SFML/System/Vector2.hpp>
 
 #include <cmath>
@@ -38,6 +38,8 @@ struct Particle
 class Orbisk : public sf::Drawable, public sf::Transformable
 {
 public:
+    static constexpr std::size_t circlesPerBatch = 4096;        // 7.4 MB of vertices, well within any driver
+    static constexpr std::size_t maximumCachedCircles = 131072; // 236 MB of vertices kept between frames
     class ParticleIterator;
     class Region;
     class RegionList;
@@ -64,9 +66,13 @@ public:
     std::int32_t getTypeCount() const { return typeCount; }
     /// World units: regions_x_count x region_size by regions_y_count x region_size.
     sf::Vector2f getWorldSize() const;
-    /// The triangles draw() hands to the render target in one call: the background, then one 30-point circle per
-    /// particle in region order. Remade on first use after the world changed.
-    const sf::VertexArray& getVertices() const;
+    /// The picture as batches of triangles, each handed to the render target in one call: the background, then
+    /// one 30-point circle per particle in region order, at most circlesPerBatch circles a batch. Worlds of up to
+    /// maximumCachedCircles particles keep their batches until the world changes; larger ones remake a batch on
+    /// every call, in one buffer, so drawing holds the same memory whatever the particle count.
+    std::size_t getBatchCount() const;
+    /// Batch `index` < getBatchCount(); valid until the next call.
+    const std::vector<sf::Vertex>& getBatch(std::size_t index) const;
     /// Index of the region that holds a position inside the world; never outside the grid.
     std::size_t getRegionIndex(sf::Vector2f position) const;
 
@@ -145,9 +151,13 @@ private:
     } m_step;
     std::size_t findNearby(const Neighbour& neighbour, const Box& box);
 
-    // One batch of triangles for the background and every circle, remade only after the world changed.
-    mutable sf::VertexArray m_vertices;
+    void fillBatch(std::size_t index, std::vector<sf::Vertex>& vertices) const;
+
+    // The batches of a world small enough to keep them, remade only after the world changed; otherwise the one
+    // batch being drawn.
+    mutable std::vector<std::vector<sf::Vertex>> m_batches;
     mutable bool m_verticesStale = true;
+    mutable std::vector<sf::Vertex> m_batchBeingDrawn;
     std::vector<sf::Vector2f> m_circleFan; // triangle corners of one circle at the origin
 };
 

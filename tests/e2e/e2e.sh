@@ -164,14 +164,16 @@ test_StdoutLine() {
     printf '550,550\n' | cmp -s - "$WORK/stdout" || die "standard output is \"$(cat "$WORK/stdout")\", not 550,550"
 }
 
+# A world wider than tall, so that width and height cannot be swapped unnoticed.
 test_WindowTitleAndSize() {
     local info title size
-    run_window "region_size = 55"
+    run_window "region_size = 55" "regions_x_count = 12" "regions_y_count = 8"
     info=$(xwininfo -id "$WID")
     title=$(sed -n 's/^xwininfo: Window id: [^ ]* "\(.*\)"$/\1/p' <<<"$info")
     size=$(awk '$1 == "Width:" { w = $2 } $1 == "Height:" { h = $2 } END { print w "x" h }' <<<"$info")
     [[ $title == Orbisk ]] || die "window title \"$title\""
-    [[ $size == 550x550 ]] || die "window size $size, expected 550x550"
+    [[ $size == 660x440 ]] || die "window size $size, expected 660x440"
+    printf '660,440\n' | cmp -s - "$WORK/stdout" || die "standard output is \"$(cat "$WORK/stdout")\", not 660,440"
 }
 
 test_BlackBackgroundAndCircles() {
@@ -180,16 +182,33 @@ test_BlackBackgroundAndCircles() {
     expect_colours "$WORK/shot.png" 5
 }
 
+# covered_percent FILE: the share of the picture that is not black.
+covered_percent() {
+    local black
+    black=$(colour_counts "$1" | awk '$2 == "#000000" { print $1 }')
+    echo $((100 - ${black:-0} * 100 / $(pixel_count "$1")))
+}
+
+# shot_covered ID FILE PERCENT: takes a picture of the window; succeeds when more than PERCENT of it is not black.
+shot_covered() {
+    window_shot "$1" "$2" && (($(covered_percent "$2") > $3))
+}
+
 test_ClickMakesNewWorld() {
     local differing
-    run_window "region_size = 55" "type_count = 3"
+    # 200 circles of radius 10 cover about 1 - exp(-200 * pi * 10^2 / 550^2) = 19 % of the window; the 1000 of a
+    # new world cover about 65 %, less once they gather.
+    run_window "region_size = 55" "type_count = 3" "particle_count = 200"
     shot_drawn "$WID" "$WORK/before.png"
     expect_colours "$WORK/before.png" 3
+    (($(covered_percent "$WORK/before.png") < 30)) || die "200 particles cover $(covered_percent "$WORK/before.png") %"
 
-    # The new world has ten types.
+    # The new world has ten types and 1000 particles.
     click "$WID"
     retry "$START_SECONDS" shot_showing "$WID" "$WORK/after.png" 4 ||
         die "after a click the window shows $(major_count "$WORK/after.png") major colours, expected more than 3"
+    (($(covered_percent "$WORK/after.png") > 40)) ||
+        die "after a click the particles cover only $(covered_percent "$WORK/after.png") % of the window"
     differing=$(compare -metric AE "$WORK/before.png" "$WORK/after.png" null: 2>&1) || true
     [[ $differing =~ ^[0-9]+$ ]] || die "compare failed: $differing"
     ((differing * 4 > $(pixel_count "$WORK/before.png"))) || die "only $differing pixels changed after a click"
@@ -231,6 +250,93 @@ test_MissingIcon() {
     expect_no_dialog
 }
 
+# A valid icon far larger than any desktop shows is scaled down to one.
+test_HugeIcon() {
+    local icon
+    setup_huge_icon "$WORK/Orbisk.png"
+    run_window "region_size = 55"
+    # Decoding 400 MB of pixels takes seconds before the first frame.
+    retry 120 shot_showing "$WID" "$WORK/shot.png" 1 || die "the window showed no particles"
+    icon=$(xprop -id "$WID" -notype 32c _NET_WM_ICON | cut -c 1-30)
+    [[ $icon == "_NET_WM_ICON = 256, 256, "* ]] || die "the window icon is not 256 x 256: $icon"
+    close_window "$WID"
+    expect_exit 0
+}
+
+# setup_huge_icon FILE: a 10000 x 10000 PNG of one colour (ImageMagick's default limits refuse that size).
+setup_huge_icon() {
+    python3 - "$1" <<'PY'
+import struct, sys, zlib
+side = 10000
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+row = b"\0" + bytes([48, 128, 255, 255]) * side
+packer = zlib.compressobj(9)
+pixels = b"".join(packer.compress(row) for _ in range(side)) + packer.flush()
+with open(sys.argv[1], "wb") as f:
+    f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", pixels) + chunk(b"IEND", b""))
+PY
+}
+
+# resident_memory PID: the most memory the process has held, for the test's output.
+resident_memory() {
+    awk '$1 == "VmHWM:" { printf "%d MB\n", $2 / 1024 }' "/proc/$1/status"
+}
+
+# Far more particles than any batch of triangles holds, in regions small enough to step: the first frame is
+# slow, but it comes, and the program keeps running until it is closed.
+test_MillionsOfParticles() {
+    with_display
+    write_config "region_size = 5" "effective_radius = 0.5" "stablized_zone = 0.5" \
+        "maximum_interaction_distance = 4" "regions_x_count = 240" "regions_y_count = 200" "particle_count = 1500000"
+    start_orbisk
+    WID=$(find_window 120 "$ORBISK_PID") || die "no window; standard error: $(cat "$WORK/stderr")"
+    retry 300 shot_covered "$WID" "$WORK/shot.png" 30 || die "the window showed no particles"
+    echo "1.5 million particles: first frame after $SECONDS s; the process holds at most" \
+        "$(resident_memory "$ORBISK_PID") resident"
+    close_window "$WID"
+    END_SECONDS=300 expect_exit 0
+    echo "closed after $SECONDS s"
+}
+
+# The most particles the settings accept either run or end with the out-of-memory box, never with an abort.
+test_LargestPopulation() {
+    local i
+    with_display
+    write_config "region_size = 5" "effective_radius = 0.5" "stablized_zone = 0.5" \
+        "maximum_interaction_distance = 4" "regions_x_count = 240" "regions_y_count = 200" "particle_count = 16777216"
+    start_orbisk
+    for ((i = 0; i < 1200; i++)); do
+        xdotool search --onlyvisible --name '^Orbisk$' >/dev/null && break
+        kill -0 "$ORBISK_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$ORBISK_PID" 2>/dev/null; then
+        xdotool search --onlyvisible --name '^Orbisk$' >/dev/null || die "no window after two minutes"
+        sleep 10
+        kill -0 "$ORBISK_PID" 2>/dev/null || die "the program ended after its window opened"
+        echo "16,777,216 particles run: the process holds at most $(resident_memory "$ORBISK_PID") resident"
+        return 0
+    fi
+    expect_exit 1
+    grep -q -- '--text=not enough memory' "$ZENITY_ARGS_FILE" || die "no out-of-memory box"
+    echo "16,777,216 particles: not enough memory, reported in a box"
+}
+
+# Memory that runs out while the world runs (here every allocation of more than 4 MB, which drawing the first
+# frame of 20,000 particles needs) ends the program with a box, not an abort.
+test_OutOfMemoryWhileRunning() {
+    with_display
+    write_config "region_size = 55" "regions_x_count = 20" "regions_y_count = 15" "particle_count = 20000"
+    (cd "$WORK" && LD_PRELOAD="$FAIL_ALLOC_LIBRARY" FAIL_ALLOCATIONS_ABOVE=4000000 exec "$ORBISK") \
+        >"$WORK/stdout" 2>"$WORK/stderr" &
+    ORBISK_PID=$!
+    expect_exit 1
+    printf '%s\0' --error --title=Error --no-markup "--text=not enough memory to draw the world" |
+        cmp -s - "$ZENITY_ARGS_FILE" || die "zenity was called with: $(tr '\0' ' ' <"$ZENITY_ARGS_FILE")"
+}
+
 # Without a display standard error is the only channel, for a good settings file and for a bad one alike: no
 # dialog tool is started.
 test_NoDisplay() {
@@ -264,6 +370,7 @@ declare -A ERROR_CONFIG=(
     [NumberOutOfRange]="friction = 1e99"
     [NoRegions]="regions_x_count = 0"
     [NoConfig]=NONE
+    [WindowTooLarge]="region_size = 55|regions_x_count = 400"
 )
 declare -A ERROR_MESSAGE=(
     [UnknownKey]="invalid configuration: colour"
@@ -272,19 +379,28 @@ declare -A ERROR_MESSAGE=(
     [NumberOutOfRange]="stof argument out of range"
     [NoRegions]="invalid configuration: regions_x_count must be at least 1"
     [NoConfig]="invalid maximum effective distance"
+    [WindowTooLarge]="invalid configuration: the world is 22000 x 550 units, larger than the largest window the graphics system can show, * x * pixels"
 )
 
 # error_case NAME: the program shows the message in an error box and on standard error, opens no window and
 # exits with status 1.
 error_case() {
     [[ -v "ERROR_CONFIG[$1]" ]] || die "no error case named $1"
-    local config="${ERROR_CONFIG[$1]}" message="${ERROR_MESSAGE[$1]}"
+    local config="${ERROR_CONFIG[$1]}" message="${ERROR_MESSAGE[$1]}" lines actual
     with_display
-    [[ $config == NONE ]] || write_config "$config"
+    IFS='|' read -ra lines <<<"$config"
+    [[ $config == NONE ]] || write_config "${lines[@]}"
     start_orbisk
     expect_exit 1
     if xdotool search --name Orbisk >/dev/null; then
         die "a window titled Orbisk appeared"
+    fi
+    # A * in the message stands for what depends on the machine.
+    if [[ $message == *"*"* ]]; then
+        actual=$(sed -n 's/^Error: //p' "$WORK/stderr" | head -n 1)
+        # shellcheck disable=SC2053
+        [[ $actual == $message ]] || die "standard error lacks \"$message\": $(cat "$WORK/stderr")"
+        message=$actual
     fi
     expect_stderr_line "Error: $message"
     [[ $config != NONE ]] || expect_stderr_line "config.txt could not be read; the built-in defaults were used"

@@ -60,12 +60,13 @@ struct Scene
     unsigned antialiasing;
 };
 
-TEST(Drawing, OneBatchLooksExactlyLikeOneShapePerParticle)
+TEST(Drawing, BatchesLookLikeOneShapePerParticle)
 {
     const Scene scenes[] = {
         {10, 10, 55.0f, 10.0f, 10, 1000, 60, 0}, {34, 19, 55.0f, 10.0f, 10, 20000, 5, 0},
         {6, 4, 40.0f, 3.5f, 5, 2500, 20, 0},     {2, 3, 80.0f, 25.0f, 3, 60, 30, 0},
         {3, 3, 55.0f, 0.0f, 2, 50, 0, 0},        {10, 10, 55.0f, 10.0f, 10, 1000, 60, 4},
+        {50, 30, 55.0f, 2.0f, 10, 140000, 2, 0}, // more circles than are kept between frames
     };
     for (const Scene& scene : scenes)
     {
@@ -103,21 +104,34 @@ TEST(Drawing, OneBatchLooksExactlyLikeOneShapePerParticle)
     }
 }
 
-TEST(Drawing, BatchHoldsTheBackgroundAndThirtyTrianglesPerParticle)
+TEST(Drawing, BatchesHoldTheBackgroundAndThirtyTrianglesPerParticle)
 {
+    constexpr std::size_t perBatch = Orbisk::circlesPerBatch;
+    constexpr std::size_t background = 4 * 3, circle = 30 * 3;
     tamsel::Settings settings;
     settings.region_size = 55.0f;
     Orbisk world(settings);
     world.generateTypes(3);
     world.generateParticles(7);
-    EXPECT_EQ(world.getVertices().getVertexCount(), 4u * 3 + 7u * 30 * 3);
-    EXPECT_EQ(world.getVertices().getPrimitiveType(), sf::Triangles);
+    ASSERT_EQ(world.getBatchCount(), 1u);
+    EXPECT_EQ(world.getBatch(0).size(), background + 7 * circle);
 
     // A changed world is drawn as it is now.
     world.addParticle({0, {1.0f, 1.0f}, {400.0f, 0.0f}});
-    EXPECT_EQ(world.getVertices().getVertexCount(), 4u * 3 + 8u * 30 * 3);
+    EXPECT_EQ(world.getBatch(0).size(), background + 8 * circle);
     world.generateTypes(2);
-    EXPECT_EQ(world.getVertices().getVertexCount(), 4u * 3);
+    EXPECT_EQ(world.getBatchCount(), 1u);
+    EXPECT_EQ(world.getBatch(0).size(), background);
+
+    // Kept batches, and past the limit batches made one at a time: the same triangles either way.
+    for (const std::size_t particles : {perBatch + 5, Orbisk::maximumCachedCircles + perBatch / 2})
+    {
+        world.generateParticles(static_cast<std::int32_t>(particles));
+        const std::size_t batches = (particles + perBatch - 1) / perBatch;
+        ASSERT_EQ(world.getBatchCount(), batches);
+        EXPECT_EQ(world.getBatch(0).size(), background + perBatch * circle);
+        EXPECT_EQ(world.getBatch(batches - 1).size(), (particles - (batches - 1) * perBatch) * circle);
+    }
 }
 
 } // namespace

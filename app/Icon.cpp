@@ -1,0 +1,60 @@
+#include "app/Icon.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace tamsel
+{
+
+sf::Image fitIcon(const sf::Image& image, unsigned maximumSide)
+{
+    const sf::Vector2u size = image.getSize();
+    if (size.x <= maximumSide && size.y <= maximumSide)
+        return image;
+
+    // The longer side becomes maximumSide; the shorter keeps the proportion, at least one pixel.
+    const std::uint64_t longer = std::max(size.x, size.y);
+    const auto scaled = [&](unsigned side)
+    { return static_cast<unsigned>(std::max<std::uint64_t>(1, side * std::uint64_t{maximumSide} / longer)); };
+    const unsigned width = scaled(size.x), height = scaled(size.y);
+
+    // Each icon pixel averages the block of source pixels between its edges, colour weighted by alpha so that
+    // transparent pixels lend no colour.
+    const std::uint8_t* pixels = image.getPixelsPtr();
+    std::vector<std::uint8_t> icon(std::size_t{width} * height * 4);
+    for (unsigned y = 0; y < height; ++y)
+    {
+        const unsigned top = static_cast<unsigned>(std::uint64_t{y} * size.y / height);
+        const unsigned bottom = std::max(top + 1, static_cast<unsigned>(std::uint64_t{y + 1} * size.y / height));
+        for (unsigned x = 0; x < width; ++x)
+        {
+            const unsigned left = static_cast<unsigned>(std::uint64_t{x} * size.x / width);
+            const unsigned right = std::max(left + 1, static_cast<unsigned>(std::uint64_t{x + 1} * size.x / width));
+            std::uint64_t red = 0, green = 0, blue = 0, alpha = 0;
+            for (unsigned sy = top; sy < bottom; ++sy)
+                for (unsigned sx = left; sx < right; ++sx)
+                {
+                    const std::uint8_t* p = pixels + (std::size_t{sy} * size.x + sx) * 4;
+                    red += std::uint64_t{p[0]} * p[3];
+                    green += std::uint64_t{p[1]} * p[3];
+                    blue += std::uint64_t{p[2]} * p[3];
+                    alpha += p[3];
+                }
+            const std::uint64_t count = std::uint64_t{bottom - top} * (right - left);
+            std::uint8_t* out = &icon[(std::size_t{y} * width + x) * 4];
+            if (alpha > 0)
+            {
+                out[0] = static_cast<std::uint8_t>((red + alpha / 2) / alpha);
+                out[1] = static_cast<std::uint8_t>((green + alpha / 2) / alpha);
+                out[2] = static_cast<std::uint8_t>((blue + alpha / 2) / alpha);
+            }
+            out[3] = static_cast<std::uint8_t>((alpha + count / 2) / count);
+        }
+    }
+    sf::Image fitted;
+    fitted.create(width, height, icon.data());
+    return fitted;
+}
+
+} // namespace tamsel

@@ -1,0 +1,56 @@
+// Loaded into the program (LD_PRELOAD) by the out-of-memory test: every C++ allocation larger than the number of
+// bytes in FAIL_ALLOCATIONS_ABOVE fails as if memory had run out, without exhausting the machine. The graphics
+// driver allocates with malloc and is left alone.
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+namespace
+{
+
+std::size_t failAbove()
+{
+    static const std::size_t limit = []
+    {
+        const char* text = std::getenv("FAIL_ALLOCATIONS_ABOVE");
+        return text ? static_cast<std::size_t>(std::strtoull(text, nullptr, 10)) : SIZE_MAX;
+    }();
+    return limit;
+}
+
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (size > failAbove())
+        throw std::bad_alloc();
+    if (void* memory = std::malloc(size > 0 ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
