@@ -1,3 +1,4 @@
+#include "app/Console.hpp"
 #include "app/Display.hpp"
 #include "app/ErrorBox.hpp"
 #include "app/FixedStep.hpp"
@@ -33,6 +34,8 @@ constexpr std::int32_t restartParticleCount = 1000;
 int main()
 {
     using namespace tamsel;
+
+    attachToParentConsole();
 
     Settings settings;
     try
