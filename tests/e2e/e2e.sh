@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end tests of the orbisk program: the real executable, in a real window on a private Xvfb server.
 # usage: e2e.sh ORBISK WM_CLOSE ASSETS-DIR TEST-NAME
+# An ORBISK ending in .exe is the Windows build: it runs under Wine, in the Wine prefix WINEPREFIX names, which
+# must be set (the user's own prefix is left alone).
+# With E2E_KEEP set to a folder, the test's screenshots are kept there, named after the test.
 # Exits 0 when the test passes, 1 when it fails and 77 when it is skipped because Xvfb is not installed.
 set -euo pipefail
 
@@ -23,13 +26,35 @@ BLACK_PERCENT=25
 START_SECONDS=20
 END_SECONDS=10
 
+# The line end of the program's output: Windows writes text lines with a carriage return.
+LAUNCHER=() EOL=$'\n'
+if [[ $ORBISK == *.exe ]]; then
+    EOL=$'\r\n'
+    [[ -n "${WINEPREFIX:-}" ]] || die "set WINEPREFIX to the Wine prefix to run $ORBISK in"
+    LAUNCHER=(wine)
+    export WINEDEBUG=-all
+fi
+
 WORK="" XVFB_PID="" ORBISK_PID="" WID=""
 cleanup() {
-    stop "$ORBISK_PID" "$XVFB_PID"
+    stop "$ORBISK_PID"
+    # Wine's server and desktop outlive the program for a while; they go before their X server does.
+    [[ ${#LAUNCHER[@]} -eq 0 ]] || wineserver -k 2>/dev/null || true
+    stop "$XVFB_PID"
+    [[ -z "$WORK" ]] || keep_shots
     [[ -z "$WORK" ]] || rm -rf "$WORK"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
+
+keep_shots() {
+    local shot
+    [[ -n "${E2E_KEEP:-}" ]] || return 0
+    mkdir -p "$E2E_KEEP"
+    for shot in "$WORK"/*.png; do
+        [[ ! -e "$shot" || $shot == */Orbisk.png ]] || cp "$shot" "$E2E_KEEP/$TEST-${shot##*/}"
+    done
+}
 
 # --- Setting up and running the program -------------------------------------------------------------------------
 
@@ -55,7 +80,7 @@ with_display() {
         echo "SKIP: Xvfb is not installed (Debian package xvfb)"
         exit 77
     fi
-    require xdotool xwininfo import convert compare identify
+    require xdotool xwininfo import convert compare identify "${LAUNCHER[@]}"
     start_xvfb "$WORK"
 }
 
@@ -64,7 +89,7 @@ write_config() {
 }
 
 start_orbisk() {
-    (cd "$WORK" && exec "$ORBISK") >"$WORK/stdout" 2>"$WORK/stderr" &
+    (cd "$WORK" && exec "${LAUNCHER[@]}" "$ORBISK") >"$WORK/stdout" 2>"$WORK/stderr" &
     ORBISK_PID=$!
 }
 
@@ -150,7 +175,8 @@ test_StdoutLine() {
     run_window "region_size = 55"
     close_window "$WID"
     expect_exit 0
-    printf '550,550\n' | cmp -s - "$WORK/stdout" || die "standard output is \"$(cat "$WORK/stdout")\", not 550,550"
+    printf '550,550%s' "$EOL" | cmp -s - "$WORK/stdout" ||
+        die "standard output is \"$(od -An -c "$WORK/stdout")\", not 550,550 and a line end"
 }
 
 test_WindowTitleAndSize() {
@@ -267,6 +293,52 @@ error_case() {
     [[ -e "$ZENITY_ARGS_FILE" ]] || die "no error box was shown"
     printf '%s\0' --error --title=Error --no-markup "--text=$message" | cmp -s - "$ZENITY_ARGS_FILE" ||
         die "zenity was called with: $(tr '\0' ' ' <"$ZENITY_ARGS_FILE")"
+}
+
+# The Windows build's error box, under Wine: MessageBoxA's window titled "Error" waits with the message until
+# Return dismisses it; only then does the program end, with status 1 and no window of its own.
+test_WindowsErrorBox() {
+    local box message="invalid configuration: colour"
+    [[ ${#LAUNCHER[@]} -gt 0 ]] || die "WindowsErrorBox tests the Windows build"
+    with_display
+    write_config "colour = 3"
+    start_orbisk
+    # The message reaches standard error before the box opens.
+    retry "$START_SECONDS" grep -qxF "Error: $message${EOL%$'\n'}" "$WORK/stderr" ||
+        die "standard error lacks \"Error: $message\": $(cat "$WORK/stderr")"
+    retry "$START_SECONDS" error_box ||
+        die "no window titled Error appeared; standard error: $(cat "$WORK/stderr")"
+    box=$(error_box)
+    window_shot "$box" "$WORK/box.png"
+    expect_error_icon "$WORK/box.png"
+    # The box holds the program: it is still running a second later.
+    sleep 1
+    kill -0 "$ORBISK_PID" 2>/dev/null || die "the program ended while its error box was open"
+    xdotool windowfocus --sync "$box"
+    xdotool key Return
+    expect_exit 1
+    ! error_box >/dev/null || die "the error box is still open"
+    if xdotool search --name Orbisk >/dev/null; then
+        die "a window titled Orbisk appeared"
+    fi
+}
+
+# The visible window titled exactly "Error".
+error_box() {
+    xdotool search --onlyvisible --name '^Error$' | head -n 1 | grep .
+}
+
+# expect_error_icon FILE: the picture holds the red disc of the error icon: at least 100 strongly red pixels.
+expect_error_icon() {
+    local red
+    red=$(colour_counts "$1" | awk '
+        function hex(h, i, v) {
+            for (i = 1; i <= length(h); i++) v = v * 16 + index("0123456789abcdef", substr(tolower(h), i, 1)) - 1
+            return v
+        }
+        hex(substr($2, 2, 2)) >= 160 && hex(substr($2, 4, 2)) < 80 && hex(substr($2, 6, 2)) < 80 { n += $1 }
+        END { print n + 0 }')
+    ((red >= 100)) || die "the error box shows no error icon ($red red pixels)"
 }
 
 setup
