@@ -1,3 +1,4 @@
+#include "app/Console.hpp"
 #include "app/Display.hpp"
 #include "app/ErrorBox.hpp"
 #include "app/FixedStep.hpp"
@@ -50,6 +51,8 @@ template <typename Stage> void runStage(sf::RenderWindow& window, const char* wh
 int main()
 {
     using namespace tamsel;
+
+    attachToParentConsole();
 
     Settings settings;
     try

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end tests of the orbisk program: the real executable, in a real window on a private Xvfb server.
 # usage: e2e.sh ORBISK WM_CLOSE ASSETS-DIR TEST-NAME
+# An ORBISK ending in .exe is the Windows build: it runs under Wine, in the Wine prefix WINEPREFIX names, which
+# must be set (the user's own prefix is left alone).
+# With E2E_KEEP set to a folder, the test's screenshots are kept there, named after the test.
 # Exits 0 when the test passes, 1 when it fails and 77 when it is skipped because Xvfb is not installed.
 set -euo pipefail
 
@@ -23,13 +26,35 @@ BLACK_PERCENT=25
 START_SECONDS=20
 END_SECONDS=10
 
+# The line end of the program's output: Windows writes text lines with a carriage return.
+LAUNCHER=() EOL=$'\n'
+if [[ $ORBISK == *.exe ]]; then
+    EOL=$'\r\n'
+    [[ -n "${WINEPREFIX:-}" ]] || die "set WINEPREFIX to the Wine prefix to run $ORBISK in"
+    LAUNCHER=(wine)
+    export WINEDEBUG=-all
+fi
+
 WORK="" XVFB_PID="" ORBISK_PID="" WID=""
 cleanup() {
-    stop "$ORBISK_PID" "$XVFB_PID"
+    stop "$ORBISK_PID"
+    # Wine's server and desktop outlive the program for a while; they go before their X server does.
+    [[ ${#LAUNCHER[@]} -eq 0 ]] || wineserver -k 2>/dev/null || true
+    stop "$XVFB_PID"
+    [[ -z "$WORK" ]] || keep_shots
     [[ -z "$WORK" ]] || rm -rf "$WORK"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
+
+keep_shots() {
+    local shot
+    [[ -n "${E2E_KEEP:-}" ]] || return 0
+    mkdir -p "$E2E_KEEP"
+    for shot in "$WORK"/*.png; do
+        [[ ! -e "$shot" || $shot == */Orbisk.png ]] || cp "$shot" "$E2E_KEEP/$TEST-${shot##*/}"
+    done
+}
 
 # --- Setting up and running the program -------------------------------------------------------------------------
 
@@ -56,7 +81,7 @@ with_display() {
         echo "SKIP: Xvfb is not installed (Debian package xvfb)"
         exit 77
     fi
-    require xdotool xwininfo import convert compare identify
+    require xdotool xwininfo import convert compare identify "${LAUNCHER[@]}"
     start_xvfb "$WORK"
 }
 
@@ -65,7 +90,7 @@ write_config() {
 }
 
 start_orbisk() {
-    (cd "$WORK" && exec "$ORBISK") >"$WORK/stdout" 2>"$WORK/stderr" &
+    (cd "$WORK" && exec "${LAUNCHER[@]}" "$ORBISK") >"$WORK/stdout" 2>"$WORK/stderr" &
     ORBISK_PID=$!
 }
 
@@ -157,23 +182,52 @@ expect_colours() {
 
 # --- The tests --------------------------------------------------------------------------------------------------
 
+# expect_size_line WIDTH HEIGHT: standard output is the size line.
+expect_size_line() {
+    printf '%s,%s%s' "$1" "$2" "$EOL" | cmp -s - "$WORK/stdout" ||
+        die "standard output is \"$(od -An -c "$WORK/stdout")\", not $1,$2 and a line end"
+}
+
+# expect_title_and_size ID WIDTH HEIGHT: the window is titled Orbisk and has that size.
+expect_title_and_size() {
+    local info title size
+    info=$(xwininfo -id "$1")
+    title=$(sed -n 's/^xwininfo: Window id: [^ ]* "\(.*\)"$/\1/p' <<<"$info")
+    size=$(awk '$1 == "Width:" { w = $2 } $1 == "Height:" { h = $2 } END { print w "x" h }' <<<"$info")
+    [[ $title == Orbisk ]] || die "window title \"$title\""
+    [[ $size == "$2x$3" ]] || die "window size $size, expected $2x$3"
+}
+
+# expect_new_world_on_click ID: the window shows a world of at most three types; after a click it shows the new
+# world of ten types and 1000 particles.
+expect_new_world_on_click() {
+    local differing
+    shot_drawn "$1" "$WORK/before.png"
+    expect_colours "$WORK/before.png" 3
+
+    # The new world has ten types and 1000 particles.
+    click "$1"
+    retry "$START_SECONDS" shot_showing "$1" "$WORK/after.png" 4 ||
+        die "after a click the window shows $(major_count "$WORK/after.png") major colours, expected more than 3"
+    (($(covered_percent "$WORK/after.png") > 40)) ||
+        die "after a click the particles cover only $(covered_percent "$WORK/after.png") % of the window"
+    differing=$(compare -metric AE "$WORK/before.png" "$WORK/after.png" null: 2>&1) || true
+    [[ $differing =~ ^[0-9]+$ ]] || die "compare failed: $differing"
+    ((differing * 4 > $(pixel_count "$WORK/before.png"))) || die "only $differing pixels changed after a click"
+}
+
 test_StdoutLine() {
     run_window "region_size = 55"
     close_window "$WID"
     expect_exit 0
-    printf '550,550\n' | cmp -s - "$WORK/stdout" || die "standard output is \"$(cat "$WORK/stdout")\", not 550,550"
+    expect_size_line 550 550
 }
 
 # A world wider than tall, so that width and height cannot be swapped unnoticed.
 test_WindowTitleAndSize() {
-    local info title size
     run_window "region_size = 55" "regions_x_count = 12" "regions_y_count = 8"
-    info=$(xwininfo -id "$WID")
-    title=$(sed -n 's/^xwininfo: Window id: [^ ]* "\(.*\)"$/\1/p' <<<"$info")
-    size=$(awk '$1 == "Width:" { w = $2 } $1 == "Height:" { h = $2 } END { print w "x" h }' <<<"$info")
-    [[ $title == Orbisk ]] || die "window title \"$title\""
-    [[ $size == 660x440 ]] || die "window size $size, expected 660x440"
-    printf '660,440\n' | cmp -s - "$WORK/stdout" || die "standard output is \"$(cat "$WORK/stdout")\", not 660,440"
+    expect_title_and_size "$WID" 660 440
+    expect_size_line 660 440
 }
 
 test_BlackBackgroundAndCircles() {
@@ -195,23 +249,11 @@ shot_covered() {
 }
 
 test_ClickMakesNewWorld() {
-    local differing
     # 200 circles of radius 10 cover about 1 - exp(-200 * pi * 10^2 / 550^2) = 19 % of the window; the 1000 of a
     # new world cover about 65 %, less once they gather.
     run_window "region_size = 55" "type_count = 3" "particle_count = 200"
-    shot_drawn "$WID" "$WORK/before.png"
-    expect_colours "$WORK/before.png" 3
+    expect_new_world_on_click "$WID"
     (($(covered_percent "$WORK/before.png") < 30)) || die "200 particles cover $(covered_percent "$WORK/before.png") %"
-
-    # The new world has ten types and 1000 particles.
-    click "$WID"
-    retry "$START_SECONDS" shot_showing "$WID" "$WORK/after.png" 4 ||
-        die "after a click the window shows $(major_count "$WORK/after.png") major colours, expected more than 3"
-    (($(covered_percent "$WORK/after.png") > 40)) ||
-        die "after a click the particles cover only $(covered_percent "$WORK/after.png") % of the window"
-    differing=$(compare -metric AE "$WORK/before.png" "$WORK/after.png" null: 2>&1) || true
-    [[ $differing =~ ^[0-9]+$ ]] || die "compare failed: $differing"
-    ((differing * 4 > $(pixel_count "$WORK/before.png"))) || die "only $differing pixels changed after a click"
 }
 
 # The world steps on its own: a second later the particles stand elsewhere, in the same colours.
@@ -487,6 +529,68 @@ box_case() {
     expect_exit 1
     expect_stderr_line "Error: ${ERROR_MESSAGE[$error]}"
     [[ $tool == none || -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried first"
+}
+
+# The Windows build under Wine, where each start takes seconds, in one run: the window titled "Orbisk" at
+# 550 x 550 on a black background with coloured circles, a click's new world, the close request, exit status 0 and
+# the size line.
+test_WindowsVisit() {
+    [[ ${#LAUNCHER[@]} -gt 0 ]] || die "WindowsVisit tests the Windows build"
+    run_window "region_size = 55" "type_count = 3"
+    expect_title_and_size "$WID" 550 550
+    expect_new_world_on_click "$WID"
+    close_window "$WID"
+    expect_exit 0
+    expect_size_line 550 550
+}
+
+# The Windows build's error box, under Wine: MessageBoxA's window titled "Error" waits with the message until
+# Return dismisses it; only then does the program end, with status 1 and no window of its own.
+test_WindowsErrorBox() {
+    local box message="invalid configuration: colour"
+    [[ ${#LAUNCHER[@]} -gt 0 ]] || die "WindowsErrorBox tests the Windows build"
+    with_display
+    write_config "colour = 3"
+    start_orbisk
+    # The message reaches standard error before the box opens.
+    retry "$START_SECONDS" grep -qF "Error: $message" "$WORK/stderr" ||
+        die "standard error lacks \"Error: $message\": $(cat "$WORK/stderr")"
+    retry "$START_SECONDS" error_box >/dev/null ||
+        die "no window titled Error appeared; standard error: $(cat "$WORK/stderr")"
+    box=$(error_box)
+    window_shot "$box" "$WORK/box.png"
+    expect_error_icon "$WORK/box.png"
+    # The box holds the program: it is still running a second later.
+    sleep 1
+    kill -0 "$ORBISK_PID" 2>/dev/null || die "the program ended while its error box was open"
+    xdotool windowfocus --sync "$box"
+    xdotool key Return
+    expect_exit 1
+    ! error_box >/dev/null || die "the error box is still open"
+    # Nothing but the message: a crash or a killed Wine would have had its say.
+    printf 'Error: %s%s' "$message" "$EOL" | cmp -s - "$WORK/stderr" ||
+        die "standard error is \"$(od -An -c "$WORK/stderr")\", not just the message"
+    if xdotool search --name Orbisk >/dev/null; then
+        die "a window titled Orbisk appeared"
+    fi
+}
+
+# The visible window titled exactly "Error".
+error_box() {
+    xdotool search --onlyvisible --name '^Error$' | head -n 1 | grep .
+}
+
+# expect_error_icon FILE: the picture holds the red disc of the error icon: at least 100 strongly red pixels.
+expect_error_icon() {
+    local red
+    red=$(colour_counts "$1" | awk '
+        function hex(h, i, v) {
+            for (i = 1; i <= length(h); i++) v = v * 16 + index("0123456789abcdef", substr(tolower(h), i, 1)) - 1
+            return v
+        }
+        hex(substr($2, 2, 2)) >= 160 && hex(substr($2, 4, 2)) < 80 && hex(substr($2, 6, 2)) < 80 { n += $1 }
+        END { print n + 0 }')
+    ((red >= 100)) || die "the error box shows no error icon ($red red pixels)"
 }
 
 setup
