@@ -50,7 +50,6 @@ tamsel::Orbisk clusteredWorld(const WorldSize& size)
 // Pairs a step examines: each particle against every particle of its 3 x 3 neighbourhood.
 double candidatePairs(const tamsel::Orbisk& world, const WorldSize& size)
 {
-    const auto regions = world.getRegions();
     double pairs = 0;
     for (std::int32_t c = 0; c < size.columns; ++c)
         for (std::int32_t r = 0; r < size.rows; ++r)
@@ -61,10 +60,11 @@ double candidatePairs(const tamsel::Orbisk& world, const WorldSize& size)
                 {
                     const std::int32_t column = (c + dx + size.columns) % size.columns;
                     const std::int32_t row = (r + dy + size.rows) % size.rows;
-                    neighbours +=
-                        static_cast<double>(regions[static_cast<std::size_t>(column + row * size.columns)].size());
+                    neighbours += static_cast<double>(
+                        world.getRegion(static_cast<std::size_t>(column + row * size.columns)).size());
                 }
-            pairs += neighbours * static_cast<double>(regions[static_cast<std::size_t>(c + r * size.columns)].size());
+            pairs += neighbours *
+                     static_cast<double>(world.getRegion(static_cast<std::size_t>(c + r * size.columns)).size());
         }
     return pairs;
 }

@@ -9,35 +9,6 @@ namespace
 
 using tamsel::Orbisk;
 
-testing::AssertionResult sameWorld(const Orbisk& world, const reference::ReferenceWorld& expected)
-{
-    const auto regions = world.getRegions();
-    const auto& expectedRegions = expected.getRegions();
-    if (regions.size() != expectedRegions.size())
-        return testing::AssertionFailure() << "region count " << regions.size() << " != " << expectedRegions.size();
-    for (std::size_t r = 0; r < regions.size(); ++r)
-    {
-        const auto region = regions[r];
-        if (region.size() != expectedRegions[r].size())
-            return testing::AssertionFailure()
-                   << "region " << r << " holds " << region.size() << " particles, not " << expectedRegions[r].size();
-        auto it = expectedRegions[r].begin();
-        std::size_t place = 0;
-        for (const tamsel::Particle p : region)
-        {
-            const tamsel::Particle& e = *it++;
-            if (!testworld::sameParticle(p, e))
-                return testing::AssertionFailure()
-                       << "region " << r << " place " << place << ": type " << p.type << " at (" << p.position.x << ", "
-                       << p.position.y << ") moving (" << p.velocity.x << ", " << p.velocity.y << "), expected type "
-                       << e.type << " at (" << e.position.x << ", " << e.position.y << ") moving (" << e.velocity.x
-                       << ", " << e.velocity.y << ")";
-            ++place;
-        }
-    }
-    return testing::AssertionSuccess();
-}
-
 struct Scenario
 {
     std::int32_t columns;
@@ -81,7 +52,7 @@ TEST(Differential, FastStepMatchesTheListStepBitForBit)
         {
             world.update(0.025f);
             expected.update(0.025f);
-            ASSERT_TRUE(sameWorld(world, expected)) << "after step " << step;
+            ASSERT_TRUE(testworld::sameWorld(world, expected)) << "after step " << step;
         }
     }
 }

@@ -11,18 +11,11 @@ namespace
 
 using tamsel::Orbisk;
 using tamsel::Particle;
+using testworld::allParticles;
 using testworld::particle;
 using testworld::sceneSettings;
 
 constexpr float dt = 0.025f;
-
-std::vector<Particle> allParticles(const Orbisk& world)
-{
-    std::vector<Particle> all;
-    for (const Orbisk::Region& region : world.getRegions())
-        all.insert(all.end(), region.begin(), region.end());
-    return all;
-}
 
 // The particles of a scene after one step, in region order. The scene has no friction unless told.
 std::vector<Particle> step(tamsel::Settings settings, const std::vector<Particle>& scene,
@@ -109,8 +102,8 @@ TEST(Step, WrapsAtBothEdges)
     world.addParticle(particle(0, width - 0.1f, 30.0f, 10.0f));
     world.addParticle(particle(0, 0.1f, 500.0f, -10.0f, 10.0f));
     world.update(dt);
-    EXPECT_EQ(world.getRegions()[0].size(), 1u);          // column 0, row 0
-    EXPECT_EQ(world.getRegions()[9 + 9 * 10].size(), 1u); // last column, row 9
+    EXPECT_EQ(world.getRegion(0).size(), 1u);          // column 0, row 0
+    EXPECT_EQ(world.getRegion(9 + 9 * 10).size(), 1u); // last column, row 9
 }
 
 TEST(Step, FrictionDecaysSpeedGeometrically)
@@ -165,8 +158,8 @@ TEST(Step, NonSquareWorldWrapsEachAxisByItsOwnSize)
     EXPECT_EQ(after[2].velocity, sf::Vector2f(0.0f, -20.0f));
     EXPECT_EQ(after[2].position, sf::Vector2f(100.0f, (height - 1.0f) - 20.0f * dt));
     EXPECT_EQ(after[3].position, sf::Vector2f(300.0f, (0.1f + -10.0f * dt) + height));
-    EXPECT_EQ(world.getRegions()[0 + 3 * 12].size(), 1u);
-    EXPECT_EQ(world.getRegions()[5 + 7 * 12].size(), 1u);
+    EXPECT_EQ(world.getRegion(0 + 3 * 12).size(), 1u);
+    EXPECT_EQ(world.getRegion(5 + 7 * 12).size(), 1u);
 }
 
 float bandPush(float strength, float reach, float u, float v = 0.0f)
@@ -209,7 +202,7 @@ TEST(Step, MoversJoinTheirNewRegionAfterItsResidentsInWalkOrder)
     // No forces reach between these: far apart or in the neutral zone, with a zero matrix.
     world.update(dt);
 
-    const auto& middle = world.getRegions()[1];
+    const Orbisk::Region middle = world.getRegion(1);
     ASSERT_EQ(middle.size(), 4u);
     std::vector<float> xs;
     for (const Particle& p : middle)
@@ -244,9 +237,8 @@ TEST(Step, LongRunKeepsEveryParticleInItsRegion)
         if (n % 50 != 0)
             continue;
         std::size_t count = 0;
-        const auto& regions = world.getRegions();
-        for (std::size_t index = 0; index < regions.size(); ++index)
-            for (const Particle& p : regions[index])
+        for (std::size_t index = 0; index < world.getRegionCount(); ++index)
+            for (const Particle& p : world.getRegion(index))
             {
                 ++count;
                 ASSERT_TRUE(std::isfinite(p.velocity.x) && std::isfinite(p.velocity.y));

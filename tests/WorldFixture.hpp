@@ -1,11 +1,15 @@
 #pragma once
 
+#include "ReferenceWorld.hpp"
 #include "settings/Settings.hpp"
 #include "world/Orbisk.hpp"
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace testworld
 {
@@ -56,6 +60,48 @@ inline bool sameParticle(const tamsel::Particle& a, const tamsel::Particle& b)
     return a.type == b.type && bitsOf(a.position.x) == bitsOf(b.position.x) &&
            bitsOf(a.position.y) == bitsOf(b.position.y) && sameVelocity(a.velocity.x, b.velocity.x) &&
            sameVelocity(a.velocity.y, b.velocity.y);
+}
+
+// Every particle of a world, region after region, each from front to back.
+inline std::vector<tamsel::Particle> allParticles(const tamsel::Orbisk& world)
+{
+    std::vector<tamsel::Particle> all;
+    for (std::size_t r = 0; r < world.getRegionCount(); ++r)
+    {
+        const tamsel::Orbisk::Region region = world.getRegion(r);
+        all.insert(all.end(), region.begin(), region.end());
+    }
+    return all;
+}
+
+// The same regions holding the same particles (sameParticle) in the same order as the list-based step's world.
+inline testing::AssertionResult sameWorld(const tamsel::Orbisk& world, const reference::ReferenceWorld& expected)
+{
+    const auto& expectedRegions = expected.getRegions();
+    if (world.getRegionCount() != expectedRegions.size())
+        return testing::AssertionFailure()
+               << "region count " << world.getRegionCount() << " != " << expectedRegions.size();
+    for (std::size_t r = 0; r < expectedRegions.size(); ++r)
+    {
+        const auto region = world.getRegion(r);
+        if (region.size() != expectedRegions[r].size())
+            return testing::AssertionFailure()
+                   << "region " << r << " holds " << region.size() << " particles, not " << expectedRegions[r].size();
+        auto it = expectedRegions[r].begin();
+        std::size_t place = 0;
+        for (const tamsel::Particle p : region)
+        {
+            const tamsel::Particle& e = *it++;
+            if (!sameParticle(p, e))
+                return testing::AssertionFailure()
+                       << "region " << r << " place " << place << ": type " << p.type << " at (" << p.position.x << ", "
+                       << p.position.y << ") moving (" << p.velocity.x << ", " << p.velocity.y << "), expected type "
+                       << e.type << " at (" << e.position.x << ", " << e.position.y << ") moving (" << e.velocity.x
+                       << ", " << e.velocity.y << ")";
+            ++place;
+        }
+    }
+    return testing::AssertionSuccess();
 }
 
 } // namespace testworld

@@ -1,8 +1,9 @@
+#include "world/Lanes.hpp"
 #include "world/Orbisk.hpp"
+#include "world/Step.hpp"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace tamsel
 {
@@ -10,56 +11,46 @@ namespace tamsel
 namespace
 {
 
-// Particles of one region handled side by side: every lane walks the same candidates in the same order, so each
-// velocity still receives its contributions one after another, exactly as a particle-by-particle walk would add
-// them, while the lanes run in vector instructions: as many lanes as one register holds (16 with AVX-512, 8 with
-// AVX, 4 with SSE). The lane count never changes a result.
-#if defined(__AVX512F__)
-constexpr std::size_t lanes = 16;
-#elif defined(__AVX__)
-constexpr std::size_t lanes = 8;
-#else
-constexpr std::size_t lanes = 4;
-#endif
+using lanes::Floats;
+using lanes::Ints;
+using Box = Step::Box;
 
-// Lanes of floats operated on together (GCC and Clang vector extensions). Comparisons give a mask of all-ones
-// or zero per lane; `mask ? a : b` picks per lane.
-using Lanes = float __attribute__((vector_size(lanes * sizeof(float))));
-using LaneMask = std::int32_t __attribute__((vector_size(lanes * sizeof(float))));
-constexpr Lanes zero = {};
+// Lanes that lie close together share more candidates worth visiting, so a region's particles are taken cell by cell
+// of a grid of cellsPerSide x cellsPerSide cells over the region, numbered along a Z-shaped curve.
+constexpr std::uint32_t cellsPerSide = 4;
+constexpr std::size_t cellCount = cellsPerSide * cellsPerSide;
 
-LaneMask countLanes()
+// Up to this many types, the types present in a region are kept as one bit each.
+constexpr std::int32_t maskedTypes = 64;
+
+const Ints laneIndex = lanes::indices();
+
+// A cutoff from this far on counts as infinite: its square, 1e36, must stay inside the float range.
+constexpr float largestCutoff = 1e18f; // world units
+
+// The close-range zones and the force law's constants, with the bound on what a block of lanes may skip.
+struct ForceLaw
 {
-    LaneMask index = {};
-    for (std::size_t l = 0; l < lanes; ++l)
-        index[l] = static_cast<std::int32_t>(l);
-    return index;
-}
-const LaneMask laneIndex = countLanes();
+    explicit ForceLaw(const Settings& settings)
+        : R(settings.effective_radius), Z(settings.stablized_zone), RZ(R + Z), k(settings.repulsion_strength),
+          canSkip(R >= 0.0f && Z >= 0.0f),
+          slack(1e-6f *
+                (static_cast<float>(settings.regions_x_count + settings.regions_y_count + 2) * settings.region_size))
+    {
+    }
 
-inline Lanes load(const float* from)
-{
-    Lanes lanesOf;
-    std::memcpy(&lanesOf, from, sizeof lanesOf);
-    return lanesOf;
-}
-
-// std::max, lane by lane.
-inline Lanes lanesMax(Lanes a, Lanes b)
-{
-    return a < b ? b : a;
-}
-
-inline Lanes squareRoot(Lanes x)
-{
-    for (std::size_t l = 0; l < lanes; ++l)
-        x[l] = std::sqrt(x[l]);
-    return x;
-}
+    float R, Z, RZ, k;
+    // Candidates farther than max(R, R + Z + reach) from every lane add only zeros and are skipped. The margins
+    // cover the rounding of distances (relative) and of image coordinates (absolute, `slack`: a few units in the
+    // last place of the largest coordinate). Without non-negative radii there is no such bound: nothing is skipped.
+    bool canSkip;
+    float slack;
+    static constexpr float skipMargin = 1.0f + 1e-5f;
+};
 
 // A neighbouring column (or row) of the grid, wrapped into it, and the shift that carries its particles to the
 // image next to the region looking at them: one world width (or height) across an edge.
-inline std::int32_t wrapCell(std::int32_t cell, std::int32_t count, float extent, float& shift)
+std::int32_t wrapCell(std::int32_t cell, std::int32_t count, float extent, float& shift)
 {
     shift = 0.0f;
     if (cell < 0)
@@ -75,266 +66,259 @@ inline std::int32_t wrapCell(std::int32_t cell, std::int32_t count, float extent
     return cell;
 }
 
-// Up to this many types, the types present in a region are kept as one bit each.
-constexpr std::int32_t maskedTypes = 64;
-
-} // namespace
-
-void Orbisk::findNeighbours(std::int32_t c, std::int32_t r)
+// Where the particles stand before any velocity changes: padded copies to read a vector at a time, each particle's
+// cell, and each region's bounding box and types.
+void summarizeRegions(const ParticleArrays& particles, float regionSize, Step::RegionSummary& summary)
 {
-    const float W = static_cast<float>(regions_x_count) * region_size;
-    const float H = static_cast<float>(regions_y_count) * region_size;
-    StepBuffers& b = m_step;
+    const std::size_t count = particles.type.size();
+    const std::size_t regionCount = particles.regionStart.size() - 1;
+    summary.paddedX.assign(particles.x.begin(), particles.x.end());
+    summary.paddedY.assign(particles.y.begin(), particles.y.end());
+    summary.paddedType.assign(particles.type.begin(), particles.type.end());
+    summary.paddedX.resize(count + lanes::count, 0.0f);
+    summary.paddedY.resize(count + lanes::count, 0.0f);
+    summary.paddedType.resize(count + lanes::count, 0);
 
-    // Neighbour columns left to right, rows top to bottom within each column: the order in which every particle
-    // of region (c, r) meets them. A region across an edge is seen at its image one world width or height away.
-    std::size_t range = 0;
-    for (std::int32_t dx = -1; dx <= 1; ++dx)
-        for (std::int32_t dy = -1; dy <= 1; ++dy, ++range)
-        {
-            float sx, sy;
-            const std::int32_t nc = wrapCell(c + dx, regions_x_count, W, sx);
-            const std::int32_t nr = wrapCell(r + dy, regions_y_count, H, sy);
-            const std::size_t neighbour = static_cast<std::size_t>(nc + nr * regions_x_count);
-            b.neighbourRegion[range] = neighbour;
-            const Box& box = b.regionBox[neighbour];
-            b.neighbours[range] = {m_regionStart[neighbour],
-                                   m_regionStart[neighbour + 1],
-                                   sx,
-                                   sy,
-                                   box.left - sx,
-                                   box.right - sx,
-                                   box.top - sy,
-                                   box.bottom - sy};
-        }
-
-    // The acting types present: a block's interaction table holds only their rows, and only their reach bounds
-    // the distance at which candidates can act. With few types each region keeps a bit per type present.
-    b.presentTypes.clear();
-    if (typeCount <= maskedTypes)
+    // Rounding may put a particle near a cell's edge into the next cell, which only changes how lanes are grouped.
+    static_assert(cellsPerSide == 4, "the Z-shaped numbering interleaves two bits of column and row");
+    const float cellScale = cellsPerSide / regionSize;
+    summary.cell.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
     {
-        std::uint64_t present = 0;
-        for (std::size_t range = 0; range < 9; ++range)
-            present |= b.regionTypes[b.neighbourRegion[range]];
-        for (std::int32_t type = 0; present != 0; ++type, present >>= 1)
-            if (present & 1)
-                b.presentTypes.push_back(type);
-        return;
+        const auto cx = static_cast<std::uint32_t>(particles.x[i] * cellScale) % cellsPerSide;
+        const auto cy = static_cast<std::uint32_t>(particles.y[i] * cellScale) % cellsPerSide;
+        summary.cell[i] = static_cast<std::uint8_t>((cx & 1) | (cy & 1) << 1 | (cx & 2) << 1 | (cy & 2) << 2);
     }
-    for (const Neighbour& neighbour : b.neighbours)
-        for (std::size_t q = neighbour.first; q < neighbour.last; ++q)
-        {
-            const auto type = static_cast<std::size_t>(m_type[q]);
-            if (!b.typeSeen[type])
-                b.presentTypes.push_back(m_type[q]);
-            b.typeSeen[type] = 1;
-        }
-    for (const std::int32_t type : b.presentTypes)
-        b.typeSeen[static_cast<std::size_t>(type)] = 0;
-}
 
-void Orbisk::groupLanes(std::size_t first, std::size_t last)
-{
-    // Lanes that lie close together share more candidates worth visiting, so a region's particles are taken
-    // cell by cell (see the cells in accumulateForces). Any order gives the same results: each particle's own
-    // sum keeps its order.
-    StepBuffers& b = m_step;
-    b.order.resize(last - first);
-    if (last - first <= lanes)
-    {
-        for (std::size_t i = first; i < last; ++i)
-            b.order[i - first] = static_cast<std::uint32_t>(i);
-        return;
-    }
-    std::uint32_t count[17] = {};
-    for (std::size_t i = first; i < last; ++i)
-        ++count[b.cell[i] + 1];
-    for (std::size_t cell = 0; cell < 16; ++cell)
-        count[cell + 1] += count[cell];
-    for (std::size_t i = first; i < last; ++i)
-        b.order[count[b.cell[i]]++] = static_cast<std::uint32_t>(i);
-}
-
-void Orbisk::accumulateForces(float dt)
-{
-    const std::size_t T = static_cast<std::size_t>(typeCount);
-    const std::size_t regionCount = m_regionStart.size() - 1;
-    StepBuffers& b = m_step;
-    b.typeSeen.assign(T, 0);
-
-    b.strength.resize(T * lanes);
-    b.reach.resize(T * lanes);
-    b.cutoff2.resize(T);
-    b.nearby.resize(m_type.size() + lanes);
-    // Positions and types with a vector's worth of padding, so a region's candidates are read a whole vector
-    // at a time.
-    b.paddedX.assign(m_x.begin(), m_x.end());
-    b.paddedY.assign(m_y.begin(), m_y.end());
-    b.paddedType.assign(m_type.begin(), m_type.end());
-    b.paddedX.resize(m_x.size() + lanes, 0.0f);
-    b.paddedY.resize(m_y.size() + lanes, 0.0f);
-    b.paddedType.resize(m_type.size() + lanes, 0);
-    // Each particle's cell in a 4 x 4 grid over its region, numbered along a Z-shaped curve. Rounding may put
-    // a particle near a cell's edge into the next cell, which only changes how lanes are grouped.
-    const float cellScale = 4 / region_size;
-    b.cell.resize(m_type.size());
-    for (std::size_t i = 0; i < m_type.size(); ++i)
-    {
-        const auto cx = static_cast<std::uint32_t>(m_x[i] * cellScale) & 3;
-        const auto cy = static_cast<std::uint32_t>(m_y[i] * cellScale) & 3;
-        b.cell[i] = static_cast<std::uint8_t>((cx & 1) | (cy & 1) << 1 | (cx & 2) << 1 | (cy & 2) << 2);
-    }
-    b.regionBox.resize(regionCount);
-    b.regionTypes.assign(regionCount, 0);
+    summary.box.resize(regionCount);
+    summary.typeBits.assign(regionCount, 0);
     for (std::size_t region = 0; region < regionCount; ++region)
     {
-        Box& box = b.regionBox[region];
-        box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
+        Box box = Box::empty();
         std::uint64_t types = 0;
-        for (std::size_t i = m_regionStart[region]; i < m_regionStart[region + 1]; ++i)
+        for (std::size_t i = particles.regionStart[region]; i < particles.regionStart[region + 1]; ++i)
         {
-            box.left = std::min(box.left, m_x[i]);
-            box.right = std::max(box.right, m_x[i]);
-            box.top = std::min(box.top, m_y[i]);
-            box.bottom = std::max(box.bottom, m_y[i]);
-            types |= std::uint64_t{1} << (static_cast<std::uint32_t>(m_type[i]) & 63);
+            box.grow(particles.x[i], particles.y[i]);
+            types |= std::uint64_t{1} << (static_cast<std::uint32_t>(particles.type[i]) % maskedTypes);
         }
-        b.regionTypes[region] = types;
-    }
-
-    for (std::int32_t r = 0; r < regions_y_count; ++r)
-        for (std::int32_t c = 0; c < regions_x_count; ++c)
-        {
-            const std::size_t region = static_cast<std::size_t>(c + r * regions_x_count);
-            const std::size_t first = m_regionStart[region], last = m_regionStart[region + 1];
-            if (first == last)
-                continue;
-            findNeighbours(c, r);
-            groupLanes(first, last);
-
-            for (std::size_t block = 0; block < b.order.size(); block += lanes)
-                forceBlock(block, std::min(lanes, b.order.size() - block), dt);
-        }
-}
-
-void Orbisk::forceBlock(std::size_t block, std::size_t active, float dt)
-{
-    const float R = effective_radius;
-    const float Z = stablized_zone;
-    const float RZ = R + Z;
-    const float k = repulsion_strength;
-    const std::size_t T = static_cast<std::size_t>(typeCount);
-    // Candidates farther than max(R, R + Z + reach) from every lane add only zeros and are skipped. The margins
-    // cover the rounding of distances (relative) and of image coordinates (absolute: a few units in the last
-    // place of the largest coordinate). Without non-negative radii there is no such bound: nothing is skipped.
-    const bool canSkip = R >= 0.0f && Z >= 0.0f;
-    constexpr float skipMargin = 1.0f + 1e-5f;
-    const float slack = 1e-6f * (static_cast<float>(regions_x_count + regions_y_count + 2) * region_size);
-    StepBuffers& b = m_step;
-
-    // Idle lanes copy the first particle of the block; their results are never stored.
-    std::size_t index[lanes];
-    float pxs[lanes], pys[lanes], vxs[lanes], vys[lanes];
-    Box box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
-    for (std::size_t l = 0; l < lanes; ++l)
-    {
-        index[l] = b.order[block + (l < active ? l : 0)];
-        pxs[l] = m_x[index[l]];
-        pys[l] = m_y[index[l]];
-        vxs[l] = m_vx[index[l]];
-        vys[l] = m_vy[index[l]];
-        box.left = std::min(box.left, pxs[l]);
-        box.right = std::max(box.right, pxs[l]);
-        box.top = std::min(box.top, pys[l]);
-        box.bottom = std::max(box.bottom, pys[l]);
-    }
-    // How each acting type present acts on each lane's particle, one row per type, and the distance from the
-    // block's bounding box beyond which a candidate of that type cannot act on any of the lanes.
-    float widestCutoff = 0.0f;
-    for (const std::int32_t type : b.presentTypes)
-    {
-        const auto t = static_cast<std::size_t>(type);
-        float widestReach = 0.0f;
-        for (std::size_t l = 0; l < lanes; ++l)
-        {
-            const Interaction& m = interactions[T * static_cast<std::size_t>(m_type[index[l]]) + t];
-            b.strength[t * lanes + l] = m.strength;
-            b.reach[t * lanes + l] = m.reach;
-            widestReach = std::max(widestReach, m.reach);
-        }
-        const float cutoff = canSkip ? std::max(R, RZ + widestReach) * skipMargin + slack : INFINITY;
-        b.cutoff2[t] = cutoff < 1e18f ? cutoff * cutoff : INFINITY;
-        widestCutoff = std::max(widestCutoff, b.cutoff2[t] < INFINITY ? cutoff : INFINITY);
-    }
-    const Box near = {box.left - widestCutoff, box.right + widestCutoff, box.top - widestCutoff,
-                      box.bottom + widestCutoff};
-
-    Lanes vx = load(vxs), vy = load(vys);
-    const Lanes px = load(pxs), py = load(pys);
-    for (const Neighbour& neighbour : b.neighbours)
-    {
-        if (!(neighbour.left <= near.right && neighbour.right >= near.left && neighbour.top <= near.bottom &&
-              neighbour.bottom >= near.top))
-            continue;
-        const float sx = neighbour.sx, sy = neighbour.sy;
-        const std::size_t nearbyCount = findNearby(neighbour, box);
-
-        for (std::size_t n = 0; n < nearbyCount; ++n)
-        {
-            const std::size_t candidate = b.nearby[n];
-            const std::size_t row = static_cast<std::size_t>(m_type[candidate]) * lanes;
-            const Lanes u = px - (m_x[candidate] - sx);
-            const Lanes v = py - (m_y[candidate] - sy);
-            const Lanes d = squareRoot(u * u + v * v);
-            // Beyond R + Z: a tent over the band of width reach; inside R: the close-range push. The neutral zone
-            // between adds a zero, which is left out, as is distance 0 (a particle meeting itself). Each select
-            // below is written as std::min and std::max decide.
-            const Lanes e = d - R - Z;
-            const Lanes outer = load(&b.reach[row]) - e;
-            const Lanes nearer = outer < e ? outer : e;
-            const Lanes tent = zero < nearer ? nearer : zero;
-            const Lanes band = load(&b.strength[row]) * tent;
-            const Lanes push = (R - d) * k;
-            const LaneMask beyond = d > RZ;
-            const LaneMask acts = beyond | ((d <= R) & (d > zero));
-            const Lanes f = (beyond ? band : push) / d;
-            vx = acts ? vx + f * u * dt : vx;
-            vy = acts ? vy + f * v * dt : vy;
-        }
-    }
-    std::memcpy(vxs, &vx, sizeof vx);
-    std::memcpy(vys, &vy, sizeof vy);
-
-    for (std::size_t l = 0; l < active; ++l)
-    {
-        m_vx[index[l]] = vxs[l];
-        m_vy[index[l]] = vys[l];
+        summary.box[region] = box;
+        summary.typeBits[region] = types;
     }
 }
 
-std::size_t Orbisk::findNearby(const Neighbour& neighbour, const Box& box)
+// The neighbours of region (column, row) and the acting types present among them: a block's interaction table
+// holds only their rows, and only their reach bounds the distance at which candidates can act.
+void findNeighbours(const ParticleArrays& particles, const Step::RegionSummary& summary, const Settings& settings,
+                    std::int32_t typeCount, std::int32_t column, std::int32_t row, Step::Neighbourhood& neighbourhood)
 {
-    // The candidates of a neighbour within the cutoff of their type from a block's bounding box, in their order,
-    // at their images. The last lanes of a region's last chunk read the padding and are masked out.
-    StepBuffers& b = m_step;
+    const std::int32_t columns = settings.regions_x_count, rows = settings.regions_y_count;
+    const float W = static_cast<float>(columns) * settings.region_size;
+    const float H = static_cast<float>(rows) * settings.region_size;
+
+    // Neighbour columns left to right, rows top to bottom within each column: the order in which every particle
+    // of the region meets them. A region across an edge is seen at its image one world width or height away.
+    Step::Neighbour* slot = neighbourhood.neighbours;
+    for (std::int32_t dx = -1; dx <= 1; ++dx)
+        for (std::int32_t dy = -1; dy <= 1; ++dy, ++slot)
+        {
+            float sx, sy;
+            const std::int32_t nc = wrapCell(column + dx, columns, W, sx);
+            const std::int32_t nr = wrapCell(row + dy, rows, H, sy);
+            const auto region = static_cast<std::size_t>(nc + nr * columns);
+            *slot = {region, particles.regionStart[region],      particles.regionStart[region + 1], sx,
+                     sy,     summary.box[region].shifted(sx, sy)};
+        }
+
+    std::vector<std::int32_t>& present = neighbourhood.presentTypes;
+    present.clear();
+    if (typeCount <= maskedTypes)
+    {
+        std::uint64_t bits = 0;
+        for (const Step::Neighbour& neighbour : neighbourhood.neighbours)
+            bits |= summary.typeBits[neighbour.region];
+        for (std::int32_t type = 0; bits != 0; ++type, bits >>= 1)
+            if (bits & 1)
+                present.push_back(type);
+        return;
+    }
+    std::vector<std::uint8_t>& seen = neighbourhood.typeSeen;
+    for (const Step::Neighbour& neighbour : neighbourhood.neighbours)
+        for (std::size_t q = neighbour.first; q < neighbour.last; ++q)
+        {
+            const auto type = static_cast<std::size_t>(particles.type[q]);
+            if (!seen[type])
+                present.push_back(particles.type[q]);
+            seen[type] = 1;
+        }
+    for (const std::int32_t type : present)
+        seen[static_cast<std::size_t>(type)] = 0;
+}
+
+// The particles [first, last) of a region in the order the lanes take them: cell by cell. Any order gives the same
+// results, since each particle's own sum keeps its order.
+void groupLanes(std::size_t first, std::size_t last, const std::vector<std::uint8_t>& cell,
+                std::vector<std::uint32_t>& order)
+{
+    order.resize(last - first);
+    if (last - first <= lanes::count)
+    {
+        for (std::size_t i = first; i < last; ++i)
+            order[i - first] = static_cast<std::uint32_t>(i);
+        return;
+    }
+    std::uint32_t start[cellCount + 1] = {};
+    for (std::size_t i = first; i < last; ++i)
+        ++start[cell[i] + 1];
+    for (std::size_t c = 0; c < cellCount; ++c)
+        start[c + 1] += start[c];
+    for (std::size_t i = first; i < last; ++i)
+        order[start[cell[i]]++] = static_cast<std::uint32_t>(i);
+}
+
+// The candidates of a neighbour, in their order, whose images lie within the cutoff of their type from a block's
+// bounding box. The last lanes of a region's last vector read the padding and are left out. Returns how many it
+// wrote to `nearby`.
+std::size_t findNearby(const Step::Neighbour& neighbour, const Box& box, const Step::RegionSummary& summary,
+                       const std::vector<float>& cutoff2ByType, std::uint32_t* nearby)
+{
+    const float* const xs = summary.paddedX.data();
+    const float* const ys = summary.paddedY.data();
+    const std::int32_t* const types = summary.paddedType.data();
     std::size_t count = 0;
-    for (std::size_t q = neighbour.first; q < neighbour.last; q += lanes)
+    for (std::size_t q = neighbour.first; q < neighbour.last; q += lanes::count)
     {
-        const Lanes x = load(&b.paddedX[q]) - neighbour.sx, y = load(&b.paddedY[q]) - neighbour.sy;
-        const Lanes gapX = lanesMax(lanesMax(box.left - x, x - box.right), zero);
-        const Lanes gapY = lanesMax(lanesMax(box.top - y, y - box.bottom), zero);
-        Lanes cutoff2;
-        for (std::size_t l = 0; l < lanes; ++l)
-            cutoff2[l] = b.cutoff2[static_cast<std::size_t>(b.paddedType[q + l])];
-        const LaneMask inside =
+        const Floats x = lanes::load(&xs[q]) - neighbour.sx, y = lanes::load(&ys[q]) - neighbour.sy;
+        const Floats gapX = lanes::max(lanes::max(box.left - x, x - box.right), lanes::zero);
+        const Floats gapY = lanes::max(lanes::max(box.top - y, y - box.bottom), lanes::zero);
+        Floats cutoff2;
+        for (std::size_t l = 0; l < lanes::count; ++l)
+            cutoff2[l] = cutoff2ByType[static_cast<std::size_t>(types[q + l])];
+        const Ints inside =
             (gapX * gapX + gapY * gapY <= cutoff2) & (laneIndex < static_cast<std::int32_t>(neighbour.last - q));
-        for (std::size_t l = 0; l < lanes; ++l)
+        // Every lane is written; a lane inside holds -1, so subtracting it keeps the lane by moving past it.
+        for (std::size_t l = 0; l < lanes::count; ++l)
         {
-            b.nearby[count] = static_cast<std::uint32_t>(q + l);
+            nearby[count] = static_cast<std::uint32_t>(q + l);
             count -= static_cast<std::size_t>(inside[l]);
         }
     }
     return count;
+}
+
+// Adds the forces of the region's neighbourhood to the velocities of up to a vector's worth of its particles,
+// `members[0 .. active)`.
+void forceBlock(ParticleArrays& particles, const std::uint32_t* members, std::size_t active,
+                const Step::Neighbourhood& neighbourhood, const Step::RegionSummary& summary,
+                const std::vector<Interaction>& interactions, std::size_t typeCount, const ForceLaw& law, float dt,
+                Step::BlockRules& rules, std::uint32_t* nearby)
+{
+    const float R = law.R, Z = law.Z, RZ = law.RZ, k = law.k;
+    const std::size_t T = typeCount;
+
+    // Idle lanes copy the first particle of the block; their results are never stored.
+    std::size_t index[lanes::count];
+    float pxs[lanes::count], pys[lanes::count], vxs[lanes::count], vys[lanes::count];
+    Box box = Box::empty();
+    for (std::size_t l = 0; l < lanes::count; ++l)
+    {
+        index[l] = members[l < active ? l : 0];
+        pxs[l] = particles.x[index[l]];
+        pys[l] = particles.y[index[l]];
+        vxs[l] = particles.vx[index[l]];
+        vys[l] = particles.vy[index[l]];
+        box.grow(pxs[l], pys[l]);
+    }
+    // How each acting type present acts on each lane's particle, and the distance from the block's bounding box
+    // beyond which a candidate of that type cannot act on any of the lanes.
+    float widestCutoff = 0.0f;
+    for (const std::int32_t type : neighbourhood.presentTypes)
+    {
+        const auto t = static_cast<std::size_t>(type);
+        float widestReach = 0.0f;
+        for (std::size_t l = 0; l < lanes::count; ++l)
+        {
+            const Interaction& m = interactions[T * static_cast<std::size_t>(particles.type[index[l]]) + t];
+            rules.strength[t * lanes::count + l] = m.strength;
+            rules.reach[t * lanes::count + l] = m.reach;
+            widestReach = std::max(widestReach, m.reach);
+        }
+        const float cutoff = law.canSkip ? std::max(R, RZ + widestReach) * ForceLaw::skipMargin + law.slack : INFINITY;
+        rules.cutoff2[t] = cutoff < largestCutoff ? cutoff * cutoff : INFINITY;
+        widestCutoff = std::max(widestCutoff, rules.cutoff2[t] < INFINITY ? cutoff : INFINITY);
+    }
+    const Box near = box.widened(widestCutoff);
+
+    const float* const xs = particles.x.data();
+    const float* const ys = particles.y.data();
+    const std::int32_t* const types = particles.type.data();
+    const float* const strength = rules.strength.data();
+    const float* const reach = rules.reach.data();
+    Floats vx = lanes::load(vxs), vy = lanes::load(vys);
+    const Floats px = lanes::load(pxs), py = lanes::load(pys);
+    for (const Step::Neighbour& neighbour : neighbourhood.neighbours)
+    {
+        if (!neighbour.images.overlaps(near))
+            continue;
+        const float sx = neighbour.sx, sy = neighbour.sy;
+        const std::size_t nearbyCount = findNearby(neighbour, box, summary, rules.cutoff2, nearby);
+
+        for (std::size_t n = 0; n < nearbyCount; ++n)
+        {
+            const std::size_t candidate = nearby[n];
+            const std::size_t row = static_cast<std::size_t>(types[candidate]) * lanes::count;
+            const Floats u = px - (xs[candidate] - sx);
+            const Floats v = py - (ys[candidate] - sy);
+            const Floats d = lanes::squareRoot(u * u + v * v);
+            // Beyond R + Z: a tent over the band of width reach; inside R: the close-range push. The neutral zone
+            // between adds a zero, which is left out, as is distance 0 (a particle meeting itself).
+            const Floats e = d - R - Z;
+            const Floats tent = lanes::max(lanes::zero, lanes::min(e, lanes::load(&reach[row]) - e));
+            const Floats band = lanes::load(&strength[row]) * tent;
+            const Floats push = (R - d) * k;
+            const Ints beyond = d > RZ;
+            const Ints acts = beyond | ((d <= R) & (d > lanes::zero));
+            const Floats f = lanes::select(beyond, band, push) / d;
+            vx = lanes::select(acts, vx + f * u * dt, vx);
+            vy = lanes::select(acts, vy + f * v * dt, vy);
+        }
+    }
+    lanes::store(vxs, vx);
+    lanes::store(vys, vy);
+
+    for (std::size_t l = 0; l < active; ++l)
+    {
+        particles.vx[index[l]] = vxs[l];
+        particles.vy[index[l]] = vys[l];
+    }
+}
+
+} // namespace
+
+void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interaction>& interactions,
+                            std::int32_t typeCount, const Settings& settings, float dt)
+{
+    const auto T = static_cast<std::size_t>(typeCount);
+    m_neighbourhood.typeSeen.assign(T, 0);
+    m_blockRules.strength.resize(T * lanes::count);
+    m_blockRules.reach.resize(T * lanes::count);
+    m_blockRules.cutoff2.resize(T);
+    m_nearby.resize(particles.type.size() + lanes::count);
+    summarizeRegions(particles, settings.region_size, m_summary);
+    const ForceLaw law(settings);
+
+    for (std::int32_t r = 0; r < settings.regions_y_count; ++r)
+        for (std::int32_t c = 0; c < settings.regions_x_count; ++c)
+        {
+            const auto region = static_cast<std::size_t>(c + r * settings.regions_x_count);
+            const std::size_t first = particles.regionStart[region], last = particles.regionStart[region + 1];
+            if (first == last)
+                continue;
+            findNeighbours(particles, m_summary, settings, typeCount, c, r, m_neighbourhood);
+            groupLanes(first, last, m_summary.cell, m_order);
+            for (std::size_t block = 0; block < m_order.size(); block += lanes::count)
+                forceBlock(particles, &m_order[block], std::min(lanes::count, m_order.size() - block), m_neighbourhood,
+                           m_summary, interactions, T, law, dt, m_blockRules, m_nearby.data());
+        }
 }
 
 } // namespace tamsel

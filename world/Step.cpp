@@ -1,70 +1,57 @@
+#include "world/Step.hpp"
+
 #include "world/Orbisk.hpp"
+#include "world/RegionGrid.hpp"
 
 #include <cmath>
 #include <limits>
-#include <stdexcept>
 
 namespace tamsel
 {
 
-void Orbisk::update(float dt)
+namespace
 {
-    if (m_regionStart.empty())
-        throw std::logic_error("update needs the grid of generateParticles");
-    accumulateForces(dt);
-    moveAndSort(dt);
-    m_verticesStale = true;
-}
 
-void Orbisk::moveAndSort(float dt)
+// Damps, moves and wraps every particle. Nearly every particle ends less than a world width or height past its
+// edge, where fmod leaves the coordinate as it is; the first pass, which runs on vectors, moves those and marks the
+// rest in `slow` for the exact path of the second.
+void moveParticles(ParticleArrays& particles, float W, float H, float damping, float dt,
+                   std::vector<std::uint32_t>& slow)
 {
-    const float W = static_cast<float>(regions_x_count) * region_size;
-    const float H = static_cast<float>(regions_y_count) * region_size;
-    const float damping = 1.0f - friction;
-    const std::size_t regionCount = m_regionStart.size() - 1;
-    const std::size_t particles = m_type.size();
-
-    StepBuffers& b = m_step;
-    b.target.resize(particles);
-    b.stayCount.assign(regionCount, 0);
-    b.arriveCount.assign(regionCount, 0);
-
-    // Damp, move and wrap every particle. Nearly every particle ends less than a world width or height past
-    // its edge, where fmod leaves the coordinate as it is; this pass, which runs on vectors, moves those and
-    // marks the rest for the exact path below.
-    b.slow.resize(particles);
-    float* const xs = m_x.data();
-    float* const ys = m_y.data();
-    float* const vxs = m_vx.data();
-    float* const vys = m_vy.data();
-    std::uint32_t* const slowOnes = b.slow.data();
-    for (std::size_t i = 0; i < particles; ++i)
+    const std::size_t count = particles.type.size();
+    slow.resize(count);
+    float* const xs = particles.x.data();
+    float* const ys = particles.y.data();
+    float* const vxs = particles.vx.data();
+    float* const vys = particles.vy.data();
+    std::uint32_t* const slowOnes = slow.data();
+    for (std::size_t i = 0; i < count; ++i)
     {
         const float vx = vxs[i] * damping;
         const float vy = vys[i] * damping;
         const float movedY = ys[i] + vy * dt;
         const float movedX = xs[i] + vx * dt;
-        const bool slow = !(std::fabs(movedX) < W) | !(std::fabs(movedY) < H) |
-                          !(std::fabs(vx) <= std::numeric_limits<float>::max()) |
-                          !(std::fabs(vy) <= std::numeric_limits<float>::max());
+        const bool isSlow = !(std::fabs(movedX) < W) | !(std::fabs(movedY) < H) |
+                            !(std::fabs(vx) <= std::numeric_limits<float>::max()) |
+                            !(std::fabs(vy) <= std::numeric_limits<float>::max());
         float x = movedX < 0.0f ? movedX + W : movedX;
         float y = movedY < 0.0f ? movedY + H : movedY;
         // A tiny negative coordinate plus the width can round to the width itself: that is the near edge.
         x = x >= W ? 0.0f : x;
         y = y >= H ? 0.0f : y;
-        slowOnes[i] = slow;
-        xs[i] = slow ? xs[i] : x;
-        ys[i] = slow ? ys[i] : y;
-        vxs[i] = slow ? vxs[i] : vx;
-        vys[i] = slow ? vys[i] : vy;
+        slowOnes[i] = isSlow;
+        xs[i] = isSlow ? xs[i] : x;
+        ys[i] = isSlow ? ys[i] : y;
+        vxs[i] = isSlow ? vxs[i] : vx;
+        vys[i] = isSlow ? vys[i] : vy;
     }
-    for (std::size_t i = 0; i < particles; ++i)
-        if (b.slow[i])
+    for (std::size_t i = 0; i < count; ++i)
+        if (slow[i])
         {
-            float vx = m_vx[i] * damping;
-            float vy = m_vy[i] * damping;
-            float y = m_y[i] + vy * dt;
-            float x = std::fmod(m_x[i] + vx * dt, W);
+            float vx = vxs[i] * damping;
+            float vy = vys[i] * damping;
+            float y = ys[i] + vy * dt;
+            float x = std::fmod(xs[i] + vx * dt, W);
             y = std::fmod(y, H);
             if (x < 0.0f)
                 x += W;
@@ -84,71 +71,91 @@ void Orbisk::moveAndSort(float dt)
                 if (!std::isfinite(y))
                     y = 0.0f;
             }
-            m_x[i] = x;
-            m_y[i] = y;
-            m_vx[i] = vx;
-            m_vy[i] = vy;
+            xs[i] = x;
+            ys[i] = y;
+            vxs[i] = vx;
+            vys[i] = vy;
         }
+}
 
-    // The region each particle belongs to now, as getRegionIndex finds it, on vectors.
-    const float size = region_size;
-    const float columns = static_cast<float>(regions_x_count), rows = static_cast<float>(regions_y_count);
-    const auto stride = static_cast<std::uint32_t>(regions_x_count);
-    std::uint32_t* const targets = b.target.data();
-    for (std::size_t i = 0; i < particles; ++i)
-    {
-        float column = std::floor(xs[i] / size);
-        float row = std::floor(ys[i] / size);
-        column = column > 0.0f ? (column >= columns ? columns - 1.0f : column) : 0.0f;
-        row = row > 0.0f ? (row >= rows ? rows - 1.0f : row) : 0.0f;
-        targets[i] = static_cast<std::uint32_t>(static_cast<std::int32_t>(column)) +
-                     static_cast<std::uint32_t>(static_cast<std::int32_t>(row)) * stride;
-    }
+// The region each particle belongs to now, on vectors.
+void findTargets(const ParticleArrays& particles, const RegionGrid grid, std::vector<std::uint32_t>& targets)
+{
+    const std::size_t count = particles.type.size();
+    targets.resize(count);
+    const float* const xs = particles.x.data();
+    const float* const ys = particles.y.data();
+    std::uint32_t* const target = targets.data();
+    for (std::size_t i = 0; i < count; ++i)
+        target[i] = grid.regionOf(xs[i], ys[i]);
+}
+
+} // namespace
+
+void Step::run(ParticleArrays& particles, const std::vector<Interaction>& interactions, std::int32_t typeCount,
+               const Settings& settings, float dt)
+{
+    accumulateForces(particles, interactions, typeCount, settings, dt);
+    moveAndSort(particles, settings, dt);
+}
+
+void Step::moveAndSort(ParticleArrays& particles, const Settings& settings, float dt)
+{
+    const float W = static_cast<float>(settings.regions_x_count) * settings.region_size;
+    const float H = static_cast<float>(settings.regions_y_count) * settings.region_size;
+    moveParticles(particles, W, H, 1.0f - settings.friction, dt, m_slow);
+    findTargets(particles, RegionGrid(settings), m_targets);
+
+    const std::size_t regionCount = particles.regionStart.size() - 1;
+    const std::size_t count = particles.type.size();
+    const std::vector<std::uint32_t>& start = particles.regionStart;
+    m_stayCount.assign(regionCount, 0);
+    m_arriveCount.assign(regionCount, 0);
     for (std::size_t j = 0; j < regionCount; ++j)
-        for (std::size_t i = m_regionStart[j]; i < m_regionStart[j + 1]; ++i)
+        for (std::size_t i = start[j]; i < start[j + 1]; ++i)
         {
-            const std::uint32_t target = b.target[i];
+            const std::uint32_t target = m_targets[i];
             if (target == j)
-                ++b.stayCount[target];
+                ++m_stayCount[target];
             else
-                ++b.arriveCount[target];
+                ++m_arriveCount[target];
         }
 
     // Each region keeps the particles that stayed, in their order, followed by the arrivals in the order the walk
     // met them: a particle that moved on is placed only once, and after those already there.
-    b.start.resize(regionCount + 1);
-    b.fill.resize(2 * regionCount);
-    b.start[0] = 0;
+    m_sortedStart.resize(regionCount + 1);
+    m_fill.resize(2 * regionCount);
+    m_sortedStart[0] = 0;
     for (std::size_t t = 0; t < regionCount; ++t)
     {
-        b.start[t + 1] = b.start[t] + b.stayCount[t] + b.arriveCount[t];
-        b.fill[2 * t] = b.start[t];                      // next place for a particle that stayed
-        b.fill[2 * t + 1] = b.start[t] + b.stayCount[t]; // next place for an arrival
+        m_sortedStart[t + 1] = m_sortedStart[t] + m_stayCount[t] + m_arriveCount[t];
+        m_fill[2 * t] = m_sortedStart[t];                      // next place for a particle that stayed
+        m_fill[2 * t + 1] = m_sortedStart[t] + m_stayCount[t]; // next place for an arrival
     }
 
-    b.x.resize(particles);
-    b.y.resize(particles);
-    b.vx.resize(particles);
-    b.vy.resize(particles);
-    b.type.resize(particles);
+    m_sortedX.resize(count);
+    m_sortedY.resize(count);
+    m_sortedVx.resize(count);
+    m_sortedVy.resize(count);
+    m_sortedType.resize(count);
     for (std::size_t j = 0; j < regionCount; ++j)
-        for (std::size_t i = m_regionStart[j]; i < m_regionStart[j + 1]; ++i)
+        for (std::size_t i = start[j]; i < start[j + 1]; ++i)
         {
-            const std::uint32_t target = b.target[i];
-            const std::uint32_t at = b.fill[2 * target + (target == j ? 0 : 1)]++;
-            b.x[at] = m_x[i];
-            b.y[at] = m_y[i];
-            b.vx[at] = m_vx[i];
-            b.vy[at] = m_vy[i];
-            b.type[at] = m_type[i];
+            const std::uint32_t target = m_targets[i];
+            const std::uint32_t at = m_fill[2 * target + (target == j ? 0 : 1)]++;
+            m_sortedX[at] = particles.x[i];
+            m_sortedY[at] = particles.y[i];
+            m_sortedVx[at] = particles.vx[i];
+            m_sortedVy[at] = particles.vy[i];
+            m_sortedType[at] = particles.type[i];
         }
 
-    m_x.swap(b.x);
-    m_y.swap(b.y);
-    m_vx.swap(b.vx);
-    m_vy.swap(b.vy);
-    m_type.swap(b.type);
-    m_regionStart.swap(b.start);
+    particles.x.swap(m_sortedX);
+    particles.y.swap(m_sortedY);
+    particles.vx.swap(m_sortedVx);
+    particles.vy.swap(m_sortedVy);
+    particles.type.swap(m_sortedType);
+    particles.regionStart.swap(m_sortedStart);
 }
 
 } // namespace tamsel

@@ -13,8 +13,8 @@ using tamsel::Particle;
 ReferenceWorld::ReferenceWorld(const tamsel::Orbisk& world, const tamsel::Settings& settings)
     : settings(settings), typeCount(world.getTypeCount()), interactions(world.getInteractions())
 {
-    for (const auto& region : world.getRegions())
-        regions.emplace_back(region.begin(), region.end());
+    for (std::size_t r = 0; r < world.getRegionCount(); ++r)
+        regions.emplace_back(world.getRegion(r).begin(), world.getRegion(r).end());
 }
 
 std::size_t ReferenceWorld::regionIndex(sf::Vector2f position) const

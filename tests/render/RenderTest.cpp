@@ -33,8 +33,8 @@ void drawShapeByShape(sf::RenderTarget& target, const Orbisk& world, float radiu
     sf::RectangleShape background(world.getWorldSize());
     background.setFillColor(sf::Color::Black);
     target.draw(background);
-    for (const auto& region : world.getRegions())
-        for (const tamsel::Particle particle : region)
+    for (std::size_t r = 0; r < world.getRegionCount(); ++r)
+        for (const tamsel::Particle particle : world.getRegion(r))
         {
             sf::CircleShape circle(radius, 30);
             circle.setPosition(particle.position);

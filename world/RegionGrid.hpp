@@ -1,0 +1,42 @@
+#pragma once
+
+#include "settings/Settings.hpp"
+
+#include <cmath>
+#include <cstdint>
+
+namespace tamsel
+{
+
+// The world's grid of square regions: which region holds a position. Region index = column + row x columns.
+struct RegionGrid
+{
+    explicit RegionGrid(const Settings& settings)
+        : regionSize(settings.region_size), columns(static_cast<float>(settings.regions_x_count)),
+          rows(static_cast<float>(settings.regions_y_count)),
+          stride(static_cast<std::uint32_t>(settings.regions_x_count))
+    {
+    }
+
+    // The column (or row) of a coordinate among `cells` of them. x / regionSize can round up to the column count for
+    // x just below the world's width; such a position belongs to the last column. A comparison that fails (NaN)
+    // yields the first column. Written as choices, so a loop over many particles runs on vectors.
+    float cellOf(float coordinate, float cells) const
+    {
+        const float cell = std::floor(coordinate / regionSize);
+        return cell > 0.0f ? (cell >= cells ? cells - 1.0f : cell) : 0.0f;
+    }
+
+    std::uint32_t regionOf(float x, float y) const
+    {
+        return static_cast<std::uint32_t>(static_cast<std::int32_t>(cellOf(x, columns))) +
+               static_cast<std::uint32_t>(static_cast<std::int32_t>(cellOf(y, rows))) * stride;
+    }
+
+    float regionSize; // world units
+    float columns;    // regions_x_count
+    float rows;       // regions_y_count
+    std::uint32_t stride;
+};
+
+} // namespace tamsel
