@@ -90,13 +90,123 @@ void findTargets(const ParticleArrays& particles, const RegionGrid grid, std::ve
         target[i] = grid.regionOf(xs[i], ys[i]);
 }
 
+using ForcePass = void (*)(const ForceContext&);
+
+struct Width
+{
+    std::size_t lanes;
+    ForcePass pass;
+};
+
+// Whether this CPU runs code built for the width. Only x86-64 builds carry more than one width.
+bool cpuRuns(std::size_t lanes)
+{
+#if defined(TAMSEL_LANE_DISPATCH)
+    __builtin_cpu_init();
+    if (lanes == 16)
+        return __builtin_cpu_supports("avx512f");
+    if (lanes == 8)
+        return __builtin_cpu_supports("avx2");
+#endif
+    return lanes == 4;
+}
+
+// The widths built into the program, narrowest first.
+#if defined(TAMSEL_LANE_DISPATCH)
+constexpr Width builtWidths[] = {
+    {4, lanes4::accumulateForces}, {8, lanes8::accumulateForces}, {16, lanes16::accumulateForces}};
+#else
+constexpr Width builtWidths[] = {{4, lanes4::accumulateForces}};
+#endif
+
+Width widest()
+{
+    Width chosen = builtWidths[0];
+    for (const Width& width : builtWidths)
+        if (cpuRuns(width.lanes))
+            chosen = width;
+    return chosen;
+}
+
+// Chosen once, when the program starts.
+Width inUse = widest();
+
 } // namespace
+
+std::vector<std::size_t> Step::laneCounts()
+{
+    std::vector<std::size_t> counts;
+    for (const Width& width : builtWidths)
+        if (cpuRuns(width.lanes))
+            counts.push_back(width.lanes);
+    return counts;
+}
+
+void Step::useLanes(std::size_t count)
+{
+    inUse = widest();
+    for (const Width& width : builtWidths)
+        if (width.lanes == count && cpuRuns(count))
+            inUse = width;
+}
+
+std::size_t Step::lanesInUse()
+{
+    return inUse.lanes;
+}
 
 void Step::run(ParticleArrays& particles, const std::vector<Interaction>& interactions, std::int32_t typeCount,
                const Settings& settings, float dt)
 {
     accumulateForces(particles, interactions, typeCount, settings, dt);
     moveAndSort(particles, settings, dt);
+}
+
+void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interaction>& interactions,
+                            std::int32_t typeCount, const Settings& settings, float dt)
+{
+    const std::size_t count = particles.type.size();
+    const std::size_t regionCount = particles.regionStart.size() - 1;
+    const auto T = static_cast<std::size_t>(typeCount);
+    m_paddedX.resize(count + maximumLanes);
+    m_paddedY.resize(count + maximumLanes);
+    m_paddedType.resize(count + maximumLanes);
+    m_cell.resize(count);
+    m_box.resize(regionCount);
+    m_typeBits.resize(regionCount);
+    m_presentTypes.resize(T);
+    m_typeSeen.assign(T, 0);
+    m_strength.resize(T * maximumLanes);
+    m_reach.resize(T * maximumLanes);
+    m_cutoff2.resize(T);
+    m_order.resize(count);
+    m_nearby.resize(count + maximumLanes);
+
+    const ForceContext context = {count,
+                                  particles.regionStart.data(),
+                                  particles.type.data(),
+                                  particles.x.data(),
+                                  particles.y.data(),
+                                  particles.vx.data(),
+                                  particles.vy.data(),
+                                  interactions.data(),
+                                  typeCount,
+                                  &settings,
+                                  dt,
+                                  m_paddedX.data(),
+                                  m_paddedY.data(),
+                                  m_paddedType.data(),
+                                  m_cell.data(),
+                                  m_box.data(),
+                                  m_typeBits.data(),
+                                  m_presentTypes.data(),
+                                  m_typeSeen.data(),
+                                  m_strength.data(),
+                                  m_reach.data(),
+                                  m_cutoff2.data(),
+                                  m_order.data(),
+                                  m_nearby.data()};
+    inUse.pass(context);
 }
 
 void Step::moveAndSort(ParticleArrays& particles, const Settings& settings, float dt)
