@@ -1,5 +1,7 @@
 #pragma once
 
+#include "world/RegionGrid.hpp"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -9,8 +11,9 @@ namespace tamsel
 struct Interaction;
 struct Settings;
 
-// The force pass is compiled once for each vector width (world/Lanes.hpp), each build in a namespace of its own, and
-// the step picks one when the program starts. Code built for wide vectors must never run on a CPU without them, so
+// The step's vector loops, the force pass (world/Forces.cpp) and the motion pass (world/Motion.cpp), are compiled
+// once for each vector width (world/Lanes.hpp), each build in a namespace of its own, and the step picks one width
+// when the program starts. Code built for wide vectors must never run on a CPU without them, so
 // the pass shares no function with the rest of the program: it receives plain data and pointers, sized by the step
 // beforehand, and allocates nothing.
 
@@ -59,20 +62,35 @@ struct ForceContext
     std::uint32_t* nearby;      // [P + L] the candidates a block of lanes visits
 };
 
+// Everything the motion pass reads and writes: it damps, moves and wraps the particles that end less than a world
+// width or height past an edge, finds the region of each, and marks the others in `slow` for the exact path.
+struct MotionContext
+{
+    std::size_t count;
+    float *x, *y, *vx, *vy;
+    float W, H, damping, dt;
+    RegionGrid grid;
+    std::uint32_t* slow;    // [count] 1 for a particle left as it was, 0 otherwise
+    std::uint32_t* targets; // [count] each moved particle's region
+};
+
 // The most lanes a vector of any build holds.
 constexpr std::size_t maximumLanes = 16;
 
 namespace lanes4
 {
 void accumulateForces(const ForceContext& context);
-}
+void moveParticles(const MotionContext& context);
+} // namespace lanes4
 namespace lanes8
 {
 void accumulateForces(const ForceContext& context);
-}
+void moveParticles(const MotionContext& context);
+} // namespace lanes8
 namespace lanes16
 {
 void accumulateForces(const ForceContext& context);
-}
+void moveParticles(const MotionContext& context);
+} // namespace lanes16
 
 } // namespace tamsel
