@@ -1,11 +1,9 @@
+#include "world/ForcePass.hpp"
 #include "world/Lanes.hpp"
 #include "world/Orbisk.hpp"
-#include "world/Step.hpp"
 
-#include <algorithm>
-#include <cmath>
-
-namespace tamsel
+// This file is compiled once for each vector width; see world/ForcePass.hpp for what it may not use.
+namespace tamsel::TAMSEL_LANES
 {
 
 namespace
@@ -13,7 +11,6 @@ namespace
 
 using lanes::Floats;
 using lanes::Ints;
-using Box = Step::Box;
 
 // Lanes that lie close together share more candidates worth visiting, so a region's particles are taken cell by cell
 // of a grid of cellsPerSide x cellsPerSide cells over the region, numbered along a Z-shaped curve.
@@ -23,12 +20,48 @@ constexpr std::size_t cellCount = cellsPerSide * cellsPerSide;
 // Up to this many types, the types present in a region are kept as one bit each.
 constexpr std::int32_t maskedTypes = 64;
 
-const Ints laneIndex = lanes::indices();
-
 // A cutoff from this far on counts as infinite: its square, 1e36, must stay inside the float range.
 constexpr float largestCutoff = 1e18f; // world units
 
-// The close-range zones and the force law's constants, with the bound on what a block of lanes may skip.
+constexpr float infinity = __builtin_inff();
+
+static_assert(lanes::count <= maximumLanes, "the step sizes its working memory for at most maximumLanes lanes");
+
+// std::min and std::max of floats, with their operand order; their own code may come from another width's build.
+float smaller(float a, float b)
+{
+    return b < a ? b : a;
+}
+
+float larger(float a, float b)
+{
+    return a < b ? b : a;
+}
+
+constexpr Box emptyBox = {infinity, -infinity, infinity, -infinity};
+
+Box grown(const Box& box, float x, float y)
+{
+    return {smaller(box.left, x), larger(box.right, x), smaller(box.top, y), larger(box.bottom, y)};
+}
+
+// The box of the points minus (sx, sy).
+Box shifted(const Box& box, float sx, float sy)
+{
+    return {box.left - sx, box.right - sx, box.top - sy, box.bottom - sy};
+}
+
+Box widened(const Box& box, float margin)
+{
+    return {box.left - margin, box.right + margin, box.top - margin, box.bottom + margin};
+}
+
+bool overlap(const Box& a, const Box& b)
+{
+    return a.left <= b.right && a.right >= b.left && a.top <= b.bottom && a.bottom >= b.top;
+}
+
+// The close-range zones and the force law's constants, with the bound on what a lane may skip.
 struct ForceLaw
 {
     explicit ForceLaw(const Settings& settings)
@@ -39,10 +72,15 @@ struct ForceLaw
     {
     }
 
+    // The distance from a particle beyond which a candidate of the given reach adds only zeros to its velocity:
+    // candidates farther than max(R, R + Z + reach) are skipped. The margins cover the rounding of distances
+    // (relative) and of image coordinates (absolute, `slack`: a few units in the last place of the largest
+    // coordinate). Without non-negative radii there is no such bound: nothing is skipped.
+    float cutoff(float reach) const { return canSkip ? larger(R, RZ + reach) * skipMargin + slack : infinity; }
+
+    static float squared(float cutoff) { return cutoff < largestCutoff ? cutoff * cutoff : infinity; }
+
     float R, Z, RZ, k;
-    // Candidates farther than max(R, R + Z + reach) from every lane add only zeros and are skipped. The margins
-    // cover the rounding of distances (relative) and of image coordinates (absolute, `slack`: a few units in the
-    // last place of the largest coordinate). Without non-negative radii there is no such bound: nothing is skipped.
     bool canSkip;
     float slack;
     static constexpr float skipMargin = 1.0f + 1e-5f;
@@ -68,56 +106,67 @@ std::int32_t wrapCell(std::int32_t cell, std::int32_t count, float extent, float
 
 // Where the particles stand before any velocity changes: padded copies to read a vector at a time, each particle's
 // cell, and each region's bounding box and types.
-void summarizeRegions(const ParticleArrays& particles, float regionSize, Step::RegionSummary& summary)
+void summarizeRegions(const ForceContext& c)
 {
-    const std::size_t count = particles.type.size();
-    const std::size_t regionCount = particles.regionStart.size() - 1;
-    summary.paddedX.assign(particles.x.begin(), particles.x.end());
-    summary.paddedY.assign(particles.y.begin(), particles.y.end());
-    summary.paddedType.assign(particles.type.begin(), particles.type.end());
-    summary.paddedX.resize(count + lanes::count, 0.0f);
-    summary.paddedY.resize(count + lanes::count, 0.0f);
-    summary.paddedType.resize(count + lanes::count, 0);
+    const std::size_t count = c.count;
+    const std::size_t regionCount =
+        static_cast<std::size_t>(c.settings->regions_x_count) * static_cast<std::size_t>(c.settings->regions_y_count);
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        c.paddedX[i] = c.x[i];
+        c.paddedY[i] = c.y[i];
+        c.paddedType[i] = c.type[i];
+    }
+    for (std::size_t i = count; i < count + lanes::count; ++i)
+    {
+        c.paddedX[i] = c.paddedY[i] = 0.0f;
+        c.paddedType[i] = 0;
+    }
 
     // Rounding may put a particle near a cell's edge into the next cell, which only changes how lanes are grouped.
     static_assert(cellsPerSide == 4, "the Z-shaped numbering interleaves two bits of column and row");
-    const float cellScale = cellsPerSide / regionSize;
-    summary.cell.resize(count);
+    const float cellScale = cellsPerSide / c.settings->region_size;
     for (std::size_t i = 0; i < count; ++i)
     {
-        const auto cx = static_cast<std::uint32_t>(particles.x[i] * cellScale) % cellsPerSide;
-        const auto cy = static_cast<std::uint32_t>(particles.y[i] * cellScale) % cellsPerSide;
-        summary.cell[i] = static_cast<std::uint8_t>((cx & 1) | (cy & 1) << 1 | (cx & 2) << 1 | (cy & 2) << 2);
+        const auto cx = static_cast<std::uint32_t>(c.x[i] * cellScale) % cellsPerSide;
+        const auto cy = static_cast<std::uint32_t>(c.y[i] * cellScale) % cellsPerSide;
+        c.cell[i] = static_cast<std::uint8_t>((cx & 1) | (cy & 1) << 1 | (cx & 2) << 1 | (cy & 2) << 2);
     }
 
-    summary.box.resize(regionCount);
-    summary.typeBits.assign(regionCount, 0);
     for (std::size_t region = 0; region < regionCount; ++region)
     {
-        Box box = Box::empty();
+        Box box = emptyBox;
         std::uint64_t types = 0;
-        for (std::size_t i = particles.regionStart[region]; i < particles.regionStart[region + 1]; ++i)
+        for (std::size_t i = c.regionStart[region]; i < c.regionStart[region + 1]; ++i)
         {
-            box.grow(particles.x[i], particles.y[i]);
-            types |= std::uint64_t{1} << (static_cast<std::uint32_t>(particles.type[i]) % maskedTypes);
+            box = grown(box, c.x[i], c.y[i]);
+            types |= std::uint64_t{1} << (static_cast<std::uint32_t>(c.type[i]) % maskedTypes);
         }
-        summary.box[region] = box;
-        summary.typeBits[region] = types;
+        c.box[region] = box;
+        c.typeBits[region] = types;
     }
 }
 
-// The neighbours of region (column, row) and the acting types present among them: a block's interaction table
-// holds only their rows, and only their reach bounds the distance at which candidates can act.
-void findNeighbours(const ParticleArrays& particles, const Step::RegionSummary& summary, const Settings& settings,
-                    std::int32_t typeCount, std::int32_t column, std::int32_t row, Step::Neighbourhood& neighbourhood)
+// The neighbours of one region in the order its particles meet them, and the acting types present among them: a
+// block's interaction table holds only their rows, and only their reach bounds the distance at which candidates
+// can act.
+struct Neighbourhood
 {
-    const std::int32_t columns = settings.regions_x_count, rows = settings.regions_y_count;
-    const float W = static_cast<float>(columns) * settings.region_size;
-    const float H = static_cast<float>(rows) * settings.region_size;
+    Neighbour neighbours[9];
+    const std::int32_t* presentTypes;
+    std::size_t presentCount;
+};
+
+Neighbourhood findNeighbours(const ForceContext& c, std::int32_t column, std::int32_t row)
+{
+    const std::int32_t columns = c.settings->regions_x_count, rows = c.settings->regions_y_count;
+    const float W = static_cast<float>(columns) * c.settings->region_size;
+    const float H = static_cast<float>(rows) * c.settings->region_size;
+    Neighbourhood neighbourhood;
 
     // Neighbour columns left to right, rows top to bottom within each column: the order in which every particle
     // of the region meets them. A region across an edge is seen at its image one world width or height away.
-    Step::Neighbour* slot = neighbourhood.neighbours;
+    Neighbour* slot = neighbourhood.neighbours;
     for (std::int32_t dx = -1; dx <= 1; ++dx)
         for (std::int32_t dy = -1; dy <= 1; ++dy, ++slot)
         {
@@ -125,41 +174,43 @@ void findNeighbours(const ParticleArrays& particles, const Step::RegionSummary& 
             const std::int32_t nc = wrapCell(column + dx, columns, W, sx);
             const std::int32_t nr = wrapCell(row + dy, rows, H, sy);
             const auto region = static_cast<std::size_t>(nc + nr * columns);
-            *slot = {region, particles.regionStart[region],      particles.regionStart[region + 1], sx,
-                     sy,     summary.box[region].shifted(sx, sy)};
+            *slot = {region, c.regionStart[region], c.regionStart[region + 1], sx, sy, shifted(c.box[region], sx, sy)};
         }
 
-    std::vector<std::int32_t>& present = neighbourhood.presentTypes;
-    present.clear();
-    if (typeCount <= maskedTypes)
+    std::int32_t* const present = c.presentTypes;
+    std::size_t presentCount = 0;
+    if (c.typeCount <= maskedTypes)
     {
         std::uint64_t bits = 0;
-        for (const Step::Neighbour& neighbour : neighbourhood.neighbours)
-            bits |= summary.typeBits[neighbour.region];
+        for (const Neighbour& neighbour : neighbourhood.neighbours)
+            bits |= c.typeBits[neighbour.region];
         for (std::int32_t type = 0; bits != 0; ++type, bits >>= 1)
             if (bits & 1)
-                present.push_back(type);
-        return;
+                present[presentCount++] = type;
     }
-    std::vector<std::uint8_t>& seen = neighbourhood.typeSeen;
-    for (const Step::Neighbour& neighbour : neighbourhood.neighbours)
-        for (std::size_t q = neighbour.first; q < neighbour.last; ++q)
-        {
-            const auto type = static_cast<std::size_t>(particles.type[q]);
-            if (!seen[type])
-                present.push_back(particles.type[q]);
-            seen[type] = 1;
-        }
-    for (const std::int32_t type : present)
-        seen[static_cast<std::size_t>(type)] = 0;
+    else
+    {
+        for (const Neighbour& neighbour : neighbourhood.neighbours)
+            for (std::size_t q = neighbour.first; q < neighbour.last; ++q)
+            {
+                const auto type = static_cast<std::size_t>(c.type[q]);
+                if (!c.typeSeen[type])
+                    present[presentCount++] = c.type[q];
+                c.typeSeen[type] = 1;
+            }
+        for (std::size_t p = 0; p < presentCount; ++p)
+            c.typeSeen[static_cast<std::size_t>(present[p])] = 0;
+    }
+    neighbourhood.presentTypes = present;
+    neighbourhood.presentCount = presentCount;
+    return neighbourhood;
 }
 
 // The particles [first, last) of a region in the order the lanes take them: cell by cell. Any order gives the same
 // results, since each particle's own sum keeps its order.
-void groupLanes(std::size_t first, std::size_t last, const std::vector<std::uint8_t>& cell,
-                std::vector<std::uint32_t>& order)
+void groupLanes(const ForceContext& c, std::size_t first, std::size_t last)
 {
-    order.resize(last - first);
+    std::uint32_t* const order = c.order;
     if (last - first <= lanes::count)
     {
         for (std::size_t i = first; i < last; ++i)
@@ -168,31 +219,28 @@ void groupLanes(std::size_t first, std::size_t last, const std::vector<std::uint
     }
     std::uint32_t start[cellCount + 1] = {};
     for (std::size_t i = first; i < last; ++i)
-        ++start[cell[i] + 1];
-    for (std::size_t c = 0; c < cellCount; ++c)
-        start[c + 1] += start[c];
+        ++start[c.cell[i] + 1];
+    for (std::size_t cell = 0; cell < cellCount; ++cell)
+        start[cell + 1] += start[cell];
     for (std::size_t i = first; i < last; ++i)
-        order[start[cell[i]]++] = static_cast<std::uint32_t>(i);
+        order[start[c.cell[i]]++] = static_cast<std::uint32_t>(i);
 }
 
 // The candidates of a neighbour, in their order, whose images lie within the cutoff of their type from a block's
 // bounding box. The last lanes of a region's last vector read the padding and are left out. Returns how many it
 // wrote to `nearby`.
-std::size_t findNearby(const Step::Neighbour& neighbour, const Box& box, const Step::RegionSummary& summary,
-                       const std::vector<float>& cutoff2ByType, std::uint32_t* nearby)
+std::size_t findNearby(const ForceContext& c, const Neighbour& neighbour, const Box& box, std::uint32_t* nearby)
 {
-    const float* const xs = summary.paddedX.data();
-    const float* const ys = summary.paddedY.data();
-    const std::int32_t* const types = summary.paddedType.data();
+    const Ints laneIndex = lanes::indices();
     std::size_t count = 0;
     for (std::size_t q = neighbour.first; q < neighbour.last; q += lanes::count)
     {
-        const Floats x = lanes::load(&xs[q]) - neighbour.sx, y = lanes::load(&ys[q]) - neighbour.sy;
+        const Floats x = lanes::load(&c.paddedX[q]) - neighbour.sx, y = lanes::load(&c.paddedY[q]) - neighbour.sy;
         const Floats gapX = lanes::max(lanes::max(box.left - x, x - box.right), lanes::zero);
         const Floats gapY = lanes::max(lanes::max(box.top - y, y - box.bottom), lanes::zero);
         Floats cutoff2;
         for (std::size_t l = 0; l < lanes::count; ++l)
-            cutoff2[l] = cutoff2ByType[static_cast<std::size_t>(types[q + l])];
+            cutoff2[l] = c.cutoff2[static_cast<std::size_t>(c.paddedType[q + l])];
         const Ints inside =
             (gapX * gapX + gapY * gapY <= cutoff2) & (laneIndex < static_cast<std::int32_t>(neighbour.last - q));
         // Every lane is written; a lane inside holds -1, so subtracting it keeps the lane by moving past it.
@@ -207,67 +255,62 @@ std::size_t findNearby(const Step::Neighbour& neighbour, const Box& box, const S
 
 // Adds the forces of the region's neighbourhood to the velocities of up to a vector's worth of its particles,
 // `members[0 .. active)`.
-void forceBlock(ParticleArrays& particles, const std::uint32_t* members, std::size_t active,
-                const Step::Neighbourhood& neighbourhood, const Step::RegionSummary& summary,
-                const std::vector<Interaction>& interactions, std::size_t typeCount, const ForceLaw& law, float dt,
-                Step::BlockRules& rules, std::uint32_t* nearby)
+void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood& neighbourhood,
+                const std::uint32_t* members, std::size_t active)
 {
-    const float R = law.R, Z = law.Z, RZ = law.RZ, k = law.k;
-    const std::size_t T = typeCount;
+    const float R = law.R, Z = law.Z, RZ = law.RZ, k = law.k, dt = c.dt;
+    const auto T = static_cast<std::size_t>(c.typeCount);
 
     // Idle lanes copy the first particle of the block; their results are never stored.
     std::size_t index[lanes::count];
     float pxs[lanes::count], pys[lanes::count], vxs[lanes::count], vys[lanes::count];
-    Box box = Box::empty();
+    Box box = emptyBox;
     for (std::size_t l = 0; l < lanes::count; ++l)
     {
         index[l] = members[l < active ? l : 0];
-        pxs[l] = particles.x[index[l]];
-        pys[l] = particles.y[index[l]];
-        vxs[l] = particles.vx[index[l]];
-        vys[l] = particles.vy[index[l]];
-        box.grow(pxs[l], pys[l]);
+        pxs[l] = c.x[index[l]];
+        pys[l] = c.y[index[l]];
+        vxs[l] = c.vx[index[l]];
+        vys[l] = c.vy[index[l]];
+        box = grown(box, pxs[l], pys[l]);
     }
     // How each acting type present acts on each lane's particle, and the distance from the block's bounding box
     // beyond which a candidate of that type cannot act on any of the lanes.
     float widestCutoff = 0.0f;
-    for (const std::int32_t type : neighbourhood.presentTypes)
+    for (std::size_t p = 0; p < neighbourhood.presentCount; ++p)
     {
-        const auto t = static_cast<std::size_t>(type);
+        const auto t = static_cast<std::size_t>(neighbourhood.presentTypes[p]);
         float widestReach = 0.0f;
         for (std::size_t l = 0; l < lanes::count; ++l)
         {
-            const Interaction& m = interactions[T * static_cast<std::size_t>(particles.type[index[l]]) + t];
-            rules.strength[t * lanes::count + l] = m.strength;
-            rules.reach[t * lanes::count + l] = m.reach;
-            widestReach = std::max(widestReach, m.reach);
+            const Interaction& m = c.interactions[T * static_cast<std::size_t>(c.type[index[l]]) + t];
+            c.strength[t * lanes::count + l] = m.strength;
+            c.reach[t * lanes::count + l] = m.reach;
+            widestReach = larger(widestReach, m.reach);
         }
-        const float cutoff = law.canSkip ? std::max(R, RZ + widestReach) * ForceLaw::skipMargin + law.slack : INFINITY;
-        rules.cutoff2[t] = cutoff < largestCutoff ? cutoff * cutoff : INFINITY;
-        widestCutoff = std::max(widestCutoff, rules.cutoff2[t] < INFINITY ? cutoff : INFINITY);
+        const float cutoff = law.cutoff(widestReach);
+        c.cutoff2[t] = ForceLaw::squared(cutoff);
+        widestCutoff = larger(widestCutoff, c.cutoff2[t] < infinity ? cutoff : infinity);
     }
-    const Box near = box.widened(widestCutoff);
+    const Box near = widened(box, widestCutoff);
 
-    const float* const xs = particles.x.data();
-    const float* const ys = particles.y.data();
-    const std::int32_t* const types = particles.type.data();
-    const float* const strength = rules.strength.data();
-    const float* const reach = rules.reach.data();
+    const float* const strength = c.strength;
+    const float* const reach = c.reach;
     Floats vx = lanes::load(vxs), vy = lanes::load(vys);
     const Floats px = lanes::load(pxs), py = lanes::load(pys);
-    for (const Step::Neighbour& neighbour : neighbourhood.neighbours)
+    for (const Neighbour& neighbour : neighbourhood.neighbours)
     {
-        if (!neighbour.images.overlaps(near))
+        if (!overlap(neighbour.images, near))
             continue;
         const float sx = neighbour.sx, sy = neighbour.sy;
-        const std::size_t nearbyCount = findNearby(neighbour, box, summary, rules.cutoff2, nearby);
+        const std::size_t nearbyCount = findNearby(c, neighbour, box, c.nearby);
 
         for (std::size_t n = 0; n < nearbyCount; ++n)
         {
-            const std::size_t candidate = nearby[n];
-            const std::size_t row = static_cast<std::size_t>(types[candidate]) * lanes::count;
-            const Floats u = px - (xs[candidate] - sx);
-            const Floats v = py - (ys[candidate] - sy);
+            const std::size_t candidate = c.nearby[n];
+            const std::size_t row = static_cast<std::size_t>(c.type[candidate]) * lanes::count;
+            const Floats u = px - (c.x[candidate] - sx);
+            const Floats v = py - (c.y[candidate] - sy);
             const Floats d = lanes::squareRoot(u * u + v * v);
             // Beyond R + Z: a tent over the band of width reach; inside R: the close-range push. The neutral zone
             // between adds a zero, which is left out, as is distance 0 (a particle meeting itself).
@@ -287,38 +330,34 @@ void forceBlock(ParticleArrays& particles, const std::uint32_t* members, std::si
 
     for (std::size_t l = 0; l < active; ++l)
     {
-        particles.vx[index[l]] = vxs[l];
-        particles.vy[index[l]] = vys[l];
+        c.vx[index[l]] = vxs[l];
+        c.vy[index[l]] = vys[l];
     }
 }
 
 } // namespace
 
-void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interaction>& interactions,
-                            std::int32_t typeCount, const Settings& settings, float dt)
+void accumulateForces(const ForceContext& context)
 {
-    const auto T = static_cast<std::size_t>(typeCount);
-    m_neighbourhood.typeSeen.assign(T, 0);
-    m_blockRules.strength.resize(T * lanes::count);
-    m_blockRules.reach.resize(T * lanes::count);
-    m_blockRules.cutoff2.resize(T);
-    m_nearby.resize(particles.type.size() + lanes::count);
-    summarizeRegions(particles, settings.region_size, m_summary);
+    summarizeRegions(context);
+    const Settings& settings = *context.settings;
     const ForceLaw law(settings);
-
     for (std::int32_t r = 0; r < settings.regions_y_count; ++r)
-        for (std::int32_t c = 0; c < settings.regions_x_count; ++c)
+        for (std::int32_t column = 0; column < settings.regions_x_count; ++column)
         {
-            const auto region = static_cast<std::size_t>(c + r * settings.regions_x_count);
-            const std::size_t first = particles.regionStart[region], last = particles.regionStart[region + 1];
+            const auto region = static_cast<std::size_t>(column + r * settings.regions_x_count);
+            const std::size_t first = context.regionStart[region], last = context.regionStart[region + 1];
             if (first == last)
                 continue;
-            findNeighbours(particles, m_summary, settings, typeCount, c, r, m_neighbourhood);
-            groupLanes(first, last, m_summary.cell, m_order);
-            for (std::size_t block = 0; block < m_order.size(); block += lanes::count)
-                forceBlock(particles, &m_order[block], std::min(lanes::count, m_order.size() - block), m_neighbourhood,
-                           m_summary, interactions, T, law, dt, m_blockRules, m_nearby.data());
+            const Neighbourhood neighbourhood = findNeighbours(context, column, r);
+            groupLanes(context, first, last);
+            for (std::size_t block = 0; block < last - first; block += lanes::count)
+            {
+                const std::size_t remaining = last - first - block;
+                forceBlock(context, law, neighbourhood, &context.order[block],
+                           remaining < lanes::count ? remaining : lanes::count);
+            }
         }
 }
 
-} // namespace tamsel
+} // namespace tamsel::TAMSEL_LANES

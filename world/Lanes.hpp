@@ -1,20 +1,30 @@
 #pragma once
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 // Particles handled side by side, one per lane of a vector register: as many lanes as one register holds (16 with
-// AVX-512, 8 with AVX, 4 with SSE). Every lane does what a scalar walk would do, operation for operation, so the
-// lane count never changes a result.
+// AVX-512, 8 with AVX, 4 with SSE), chosen by the instructions the including file is compiled for. Every lane does
+// what a scalar walk would do, operation for operation, so the lane count never changes a result.
+//
+// Files built for different widths are linked into one program, so everything here lives in a namespace named after
+// the width (tamsel::lanes16::lanes, ...): no function compiled for wide vectors can stand in for a narrower one's.
 //
 // The step computes both sides of each choice and keeps one, which the compiler only turns into vector code when
 // arithmetic cannot trap (exceptions are never unmasked here) and the square root need not set errno (its argument
 // is a sum of squares). The build therefore compiles the step's files (world/Forces.cpp, world/Step.cpp) with
 // -fno-trapping-math and -fno-math-errno; neither changes a result.
 
-namespace tamsel::lanes
+#if defined(__AVX512F__)
+#define TAMSEL_LANES lanes16
+#elif defined(__AVX__)
+#define TAMSEL_LANES lanes8
+#else
+#define TAMSEL_LANES lanes4
+#endif
+
+namespace tamsel::TAMSEL_LANES::lanes
 {
 
 #if defined(__AVX512F__)
@@ -75,8 +85,8 @@ inline Floats max(Floats a, Floats b)
 inline Floats squareRoot(Floats x)
 {
     for (std::size_t l = 0; l < count; ++l)
-        x[l] = std::sqrt(x[l]);
+        x[l] = __builtin_sqrtf(x[l]);
     return x;
 }
 
-} // namespace tamsel::lanes
+} // namespace tamsel::TAMSEL_LANES::lanes

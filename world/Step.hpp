@@ -1,9 +1,9 @@
 #pragma once
 
-#include <algorithm>
+#include "world/ForcePass.hpp"
+
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 namespace tamsel
@@ -23,77 +23,28 @@ public:
     void run(ParticleArrays& particles, const std::vector<Interaction>& interactions, std::int32_t typeCount,
              const Settings& settings, float dt);
 
-    // The stages of the step pass these to each other.
-    struct Box
-    {
-        float left, right, top, bottom;
-
-        // Holds nothing; the first point it grows by becomes all of it.
-        static Box empty()
-        {
-            constexpr float infinity = std::numeric_limits<float>::infinity();
-            return {infinity, -infinity, infinity, -infinity};
-        }
-        void grow(float x, float y)
-        {
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-        }
-        // The box of the points minus (sx, sy).
-        Box shifted(float sx, float sy) const { return {left - sx, right - sx, top - sy, bottom - sy}; }
-        Box widened(float margin) const { return {left - margin, right + margin, top - margin, bottom + margin}; }
-        bool overlaps(const Box& other) const
-        {
-            return left <= other.right && right >= other.left && top <= other.bottom && bottom >= other.top;
-        }
-    };
-
-    // Where the particles stand at the start of a step, region by region.
-    struct RegionSummary
-    {
-        std::vector<float> paddedX, paddedY;  // the positions, with a vector's worth of padding after the last one
-        std::vector<std::int32_t> paddedType; // the types, likewise
-        std::vector<std::uint8_t> cell;       // each particle's cell inside its region, for grouping lanes
-        std::vector<Box> box;                 // per region: the bounding box of its particles
-        std::vector<std::uint64_t> typeBits;  // per region, with few types: a bit for each type present
-    };
-
-    // A neighbour region as the region looking at it sees it: its particles, the shift that carries them to their
-    // images next to the region, and the images' bounding box.
-    struct Neighbour
-    {
-        std::size_t region;
-        std::size_t first, last;
-        float sx, sy;
-        Box images;
-    };
-
-    // The neighbours of one region in the order its particles meet them, and the acting types among them.
-    struct Neighbourhood
-    {
-        Neighbour neighbours[9];
-        std::vector<std::int32_t> presentTypes;
-        std::vector<std::uint8_t> typeSeen; // per type, all zero between uses
-    };
-
-    // How the acting types present act on one block of lanes.
-    struct BlockRules
-    {
-        std::vector<float> strength, reach; // one row of lanes per acting type
-        std::vector<float> cutoff2;         // per acting type: squared distance from the block's box beyond which
-                                            // a candidate cannot act on any lane
-    };
+    // The vector widths, in lanes, that the force pass is built for and this CPU runs, narrowest first. Every
+    // width gives the same results.
+    static std::vector<std::size_t> laneCounts();
+    // The width of every step from now on: one of laneCounts(), or 0 for the widest. Tests compare the widths with
+    // it; the program always runs the widest.
+    static void useLanes(std::size_t count);
+    static std::size_t lanesInUse();
 
 private:
     void accumulateForces(ParticleArrays& particles, const std::vector<Interaction>& interactions,
                           std::int32_t typeCount, const Settings& settings, float dt);
     void moveAndSort(ParticleArrays& particles, const Settings& settings, float dt);
 
-    RegionSummary m_summary;
-    Neighbourhood m_neighbourhood;
-    BlockRules m_blockRules;
+    // The force pass's working memory (world/ForcePass.hpp).
+    std::vector<float> m_paddedX, m_paddedY;
+    std::vector<std::int32_t> m_paddedType;
+    std::vector<std::uint8_t> m_cell;
+    std::vector<Box> m_box;
+    std::vector<std::uint64_t> m_typeBits;
+    std::vector<std::int32_t> m_presentTypes;
+    std::vector<std::uint8_t> m_typeSeen;
+    std::vector<float> m_strength, m_reach, m_cutoff2;
     std::vector<std::uint32_t> m_order;  // a region's particles, grouped for the lanes
     std::vector<std::uint32_t> m_nearby; // the candidates a block of lanes visits
 
