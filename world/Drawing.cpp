@@ -49,6 +49,11 @@ void Orbisk::setGpuDrawing(bool enabled)
     gpuDrawingEnabled = enabled;
 }
 
+bool Orbisk::isGpuDrawing()
+{
+    return gpuDrawingEnabled && !gpuDrawingFailed;
+}
+
 // The triangles SFML fills for a convex shape: a fan around the centre of the points' bounding box, from each
 // point to the next and from the last back to the first. Taking the points from sf::CircleShape itself keeps
 // every corner bit for bit where a circle shape would put it.

@@ -23,7 +23,7 @@ bool Functions::load()
     // On Windows the graphics library asks wglGetProcAddress and, for the functions of OpenGL 1.1, opengl32's
     // own exports; elsewhere the platform's lookup finds them all.
     return find(getString, "glGetString") && find(getError, "glGetError") && find(getIntegerv, "glGetIntegerv") &&
-           find(matrixMode, "glMatrixMode") && find(loadMatrixf, "glLoadMatrixf") && find(drawArrays, "glDrawArrays") &&
+           find(matrixMode, "glMatrixMode") && find(loadMatrixf, "glLoadMatrixf") &&
            find(drawArraysInstanced, "glDrawArraysInstanced") && find(createShader, "glCreateShader") &&
            find(shaderSource, "glShaderSource") && find(compileShader, "glCompileShader") &&
            find(getShaderiv, "glGetShaderiv") && find(getShaderInfoLog, "glGetShaderInfoLog") &&

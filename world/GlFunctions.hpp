@@ -24,7 +24,6 @@ using Sizei = int;
 using SizeiPtr = std::ptrdiff_t;
 using Char = char;
 
-constexpr Enum points = 0x0000;             // GL_POINTS
 constexpr Enum triangles = 0x0004;          // GL_TRIANGLES
 constexpr Enum noError = 0;                 // GL_NO_ERROR
 constexpr Enum outOfMemory = 0x0505;        // GL_OUT_OF_MEMORY
@@ -36,10 +35,8 @@ constexpr Enum matrixMode = 0x0BA0;         // GL_MATRIX_MODE
 constexpr Enum arrayBuffer = 0x8892;        // GL_ARRAY_BUFFER
 constexpr Enum arrayBufferBinding = 0x8894; // GL_ARRAY_BUFFER_BINDING
 constexpr Enum streamDraw = 0x88E0;         // GL_STREAM_DRAW
-constexpr Enum staticDraw = 0x88E4;         // GL_STATIC_DRAW
 constexpr Enum fragmentShader = 0x8B30;     // GL_FRAGMENT_SHADER
 constexpr Enum vertexShader = 0x8B31;       // GL_VERTEX_SHADER
-constexpr Enum geometryShader = 0x8DD9;     // GL_GEOMETRY_SHADER
 constexpr Enum compileStatus = 0x8B81;      // GL_COMPILE_STATUS
 constexpr Enum linkStatus = 0x8B82;         // GL_LINK_STATUS
 constexpr Enum infoLogLength = 0x8B84;      // GL_INFO_LOG_LENGTH
@@ -56,7 +53,6 @@ struct Functions
     void(ORBISK_GL_CALL* getIntegerv)(Enum name, Int* values) = nullptr;
     void(ORBISK_GL_CALL* matrixMode)(Enum mode) = nullptr;
     void(ORBISK_GL_CALL* loadMatrixf)(const float* matrix) = nullptr;
-    void(ORBISK_GL_CALL* drawArrays)(Enum mode, Int first, Sizei count) = nullptr;
     void(ORBISK_GL_CALL* drawArraysInstanced)(Enum mode, Int first, Sizei count, Sizei instances) = nullptr;
 
     Uint(ORBISK_GL_CALL* createShader)(Enum type) = nullptr;

@@ -119,6 +119,8 @@ public:
     /// batches of triangles made here. Drawing falls back to the batches by itself where the graphics context is
     /// older than OpenGL 3.2; switching it off is for tests and for drivers that draw the records wrongly.
     static void setGpuDrawing(bool enabled);
+    /// Whether the last world drawn was drawn by the graphics card: switched on, and the context could.
+    static bool isGpuDrawing();
     /// Index of the region that holds a position inside the world; never outside the grid.
     std::size_t getRegionIndex(sf::Vector2f position) const;
 

@@ -14,42 +14,11 @@ namespace
 constexpr std::size_t pointsPerPiece = std::size_t{1} << 20;
 constexpr gl::Uint positionAttribute = 0, colorAttribute = 1;
 
-// The compatibility profile gives the shaders the matrices that the graphics library loads for its own drawing,
-// so a corner goes through the very product that transforms the triangles it draws itself. Each corner is the
-// particle's position plus the corner's offset from it, added in float as on the processor.
-constexpr const char* pointVertexShader = R"(#version 150 compatibility
-in vec2 position;
-in vec4 color;
-out vec4 pointColor;
-void main()
-{
-    gl_Position = vec4(position, 0.0, 1.0);
-    pointColor = color;
-}
-)";
-
-constexpr const char* circleGeometryShader = R"(#version 150 compatibility
-layout(points) in;
-layout(triangle_strip, max_vertices = 90) out;
-uniform vec2 corners[90];
-in vec4 pointColor[];
-out vec4 fragmentColor;
-void main()
-{
-    for (int triangle = 0; triangle < 90; triangle += 3)
-    {
-        for (int i = triangle; i < triangle + 3; ++i)
-        {
-            gl_Position = gl_ModelViewProjectionMatrix * vec4(gl_in[0].gl_Position.xy + corners[i], 0.0, 1.0);
-            fragmentColor = pointColor[0];
-            EmitVertex();
-        }
-        EndPrimitive();
-    }
-}
-)";
-
-constexpr const char* instanceVertexShader = R"(#version 330 compatibility
+// One instance of the circle's triangles per particle; gl_VertexID picks the corner. The compatibility profile
+// hands the shader the matrices that the graphics library loads for its own drawing, so each corner goes through
+// the very product that transforms the triangles it draws itself, and a corner is the particle's position plus
+// the corner's offset, added in float as the batches add them on the processor.
+constexpr const char* circleVertexShader = R"(#version 330 compatibility
 in vec2 position;
 in vec4 color;
 uniform vec2 corners[90];
@@ -61,7 +30,7 @@ void main()
 }
 )";
 
-constexpr const char* fragmentShader = R"(#version 150 compatibility
+constexpr const char* circleFragmentShader = R"(#version 330 compatibility
 in vec4 fragmentColor;
 void main()
 {
@@ -70,8 +39,6 @@ void main()
 )";
 
 } // namespace
-
-ParticleRenderer::Method ParticleRenderer::method = ParticleRenderer::Method::Geometry;
 
 ParticleRenderer::~ParticleRenderer()
 {
@@ -92,13 +59,11 @@ bool ParticleRenderer::prepare(const std::vector<sf::Vector2f>& fan, std::string
         error = "the graphics driver lacks the functions of OpenGL 3.3";
         return false;
     }
-    const bool instanced = method == Method::Instanced;
-    const int needed = instanced ? 33 : 32;
     const int version = gl::contextVersion(m_gl);
-    if (version < needed)
+    if (version < 33)
     {
         error = "the OpenGL context is version " + std::to_string(version / 10) + "." + std::to_string(version % 10) +
-                ", older than " + std::to_string(needed / 10) + "." + std::to_string(needed % 10);
+                ", older than 3.3";
         return false;
     }
 
@@ -119,13 +84,9 @@ bool ParticleRenderer::prepare(const std::vector<sf::Vector2f>& fan, std::string
         m_gl.deleteShader(shader);
         return 0;
     };
-    std::vector<gl::Uint> shaders;
-    if (instanced)
-        shaders = {compile(gl::vertexShader, instanceVertexShader), compile(gl::fragmentShader, fragmentShader)};
-    else
-        shaders = {compile(gl::vertexShader, pointVertexShader), compile(gl::geometryShader, circleGeometryShader),
-                   compile(gl::fragmentShader, fragmentShader)};
-    const bool compiled = std::find(shaders.begin(), shaders.end(), 0u) == shaders.end();
+    const gl::Uint shaders[] = {compile(gl::vertexShader, circleVertexShader),
+                                compile(gl::fragmentShader, circleFragmentShader)};
+    const bool compiled = shaders[0] != 0 && shaders[1] != 0;
     if (compiled)
     {
         m_program = m_gl.createProgram();
@@ -205,20 +166,13 @@ void ParticleRenderer::draw(const std::vector<ParticleVertex>& points, std::uint
     m_gl.useProgram(m_program);
     m_gl.enableVertexAttribArray(positionAttribute);
     m_gl.enableVertexAttribArray(colorAttribute);
-    const bool instanced = method == Method::Instanced;
-    if (instanced)
-    {
-        m_gl.vertexAttribDivisor(positionAttribute, 1);
-        m_gl.vertexAttribDivisor(colorAttribute, 1);
-    }
+    m_gl.vertexAttribDivisor(positionAttribute, 1);
+    m_gl.vertexAttribDivisor(colorAttribute, 1);
     // Whatever happens, the graphics library finds its own state again.
     const auto restore = [&]
     {
-        if (instanced)
-        {
-            m_gl.vertexAttribDivisor(positionAttribute, 0);
-            m_gl.vertexAttribDivisor(colorAttribute, 0);
-        }
+        m_gl.vertexAttribDivisor(positionAttribute, 0);
+        m_gl.vertexAttribDivisor(colorAttribute, 0);
         m_gl.disableVertexAttribArray(positionAttribute);
         m_gl.disableVertexAttribArray(colorAttribute);
         m_gl.bindBuffer(gl::arrayBuffer, static_cast<gl::Uint>(previousBuffer));
@@ -238,11 +192,8 @@ void ParticleRenderer::draw(const std::vector<ParticleVertex>& points, std::uint
                                      reinterpret_cast<const void*>(offsetof(ParticleVertex, position)));
             m_gl.vertexAttribPointer(colorAttribute, 4, gl::unsignedByte, gl::isTrue, sizeof(ParticleVertex),
                                      reinterpret_cast<const void*>(offsetof(ParticleVertex, color)));
-            if (instanced)
-                m_gl.drawArraysInstanced(gl::triangles, 0, static_cast<gl::Sizei>(m_fanSize),
-                                         static_cast<gl::Sizei>(count));
-            else
-                m_gl.drawArrays(gl::points, 0, static_cast<gl::Sizei>(count));
+            m_gl.drawArraysInstanced(gl::triangles, 0, static_cast<gl::Sizei>(m_fanSize),
+                                     static_cast<gl::Sizei>(count));
         }
     }
     catch (...)

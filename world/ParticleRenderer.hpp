@@ -15,20 +15,13 @@
 namespace tamsel
 {
 
-/// Draws one circle per particle from one record per particle: the graphics card makes each circle's 30
-/// triangles from the corners of one circle at the origin. Its program and buffers live in the graphics
-/// library's shared contexts, so any render target of the process can draw with it; they are released when it
+/// Draws one circle per particle from one record per particle: the graphics card draws one instance of a
+/// circle's 30 triangles per record, from the corners of one circle at the origin. Its program and buffers live in the
+/// graphics library's shared contexts, so any render target of the process can draw with it; they are released when it
 /// is destroyed, with or without a window.
 class ParticleRenderer : sf::GlResource
 {
 public:
-    enum class Method
-    {
-        Geometry,  // a geometry shader turns each point into the triangles
-        Instanced, // one instance of the triangles per particle
-    };
-    static Method method;
-
     ParticleRenderer() = default;
     ~ParticleRenderer();
     ParticleRenderer(const ParticleRenderer&) = delete;
