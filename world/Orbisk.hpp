@@ -117,7 +117,7 @@ public:
 
     /// Whether worlds are drawn from one record per particle by the graphics card (the default) or from the
     /// batches of triangles made here. Drawing falls back to the batches by itself where the graphics context is
-    /// older than OpenGL 3.2; switching it off is for tests and for drivers that draw the records wrongly.
+    /// older than OpenGL 3.3; switching it off is for tests and for drivers that draw the records wrongly.
     static void setGpuDrawing(bool enabled);
     /// Whether the last world drawn was drawn by the graphics card: switched on, and the context could.
     static bool isGpuDrawing();
