@@ -47,7 +47,7 @@ void Orbisk::generateTypes(std::int32_t count)
     }
 
     m_particles = ParticleArrays();
-    m_verticesStale = true;
+    ++m_version;
 }
 
 void Orbisk::generateParticles(std::int32_t count)
@@ -97,7 +97,7 @@ void Orbisk::generateParticles(std::int32_t count)
         stored.y[at] = drawn[i].position.y;
     }
     stored.regionStart = std::move(start);
-    m_verticesStale = true;
+    ++m_version;
 }
 
 sf::Vector2f Orbisk::getWorldSize() const
@@ -116,7 +116,7 @@ void Orbisk::update(float dt)
     if (m_particles.regionStart.empty())
         throw std::logic_error("update needs the grid of generateParticles");
     m_step.run(m_particles, m_interactions, m_typeCount, m_settings, dt);
-    m_verticesStale = true;
+    ++m_version;
 }
 
 void Orbisk::addParticle(const Particle& particle)
@@ -142,7 +142,7 @@ void Orbisk::addParticle(const Particle& particle)
     stored.vy.insert(stored.vy.begin() + at, particle.velocity.y);
     for (std::size_t r = region + 1; r < stored.regionStart.size(); ++r)
         ++stored.regionStart[r];
-    m_verticesStale = true;
+    ++m_version;
 }
 
 void Orbisk::setInteraction(std::int32_t row, std::int32_t column, const Interaction& interaction)

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 namespace tamsel
@@ -29,6 +30,28 @@ struct Particle
     std::int32_t type = 0; // 0 <= type < type count
     sf::Vector2f position; // world units, inside [0, width) x [0, height)
     sf::Vector2f velocity; // world units per second
+};
+
+/// What drawing sends the graphics card for one particle: the circle's position and its type's colour.
+struct ParticleVertex
+{
+    sf::Vector2f position;
+    sf::Color color;
+};
+
+class ParticleRenderer;
+
+/// Holds a world's renderer, made on the first draw. A copied world starts without one: the graphics objects
+/// hold the drawing of the world they came from.
+class RendererSlot
+{
+public:
+    RendererSlot();
+    RendererSlot(const RendererSlot&);
+    RendererSlot& operator=(const RendererSlot&);
+    ~RendererSlot();
+
+    std::unique_ptr<ParticleRenderer> renderer;
 };
 
 /// The particles of a world, region after region, one array per field: the particles of region r occupy
@@ -88,6 +111,16 @@ public:
     std::size_t getBatchCount() const;
     /// Batch `index` < getBatchCount(); valid until the next call.
     const std::vector<sf::Vertex>& getBatch(std::size_t index) const;
+    /// What the graphics card draws from: one record per particle in region order, remade only after the world
+    /// changed. The card turns each into the same 30-point circle as a batch holds.
+    const std::vector<ParticleVertex>& getPoints() const;
+
+    /// Whether worlds are drawn from one record per particle by the graphics card (the default) or from the
+    /// batches of triangles made here. Drawing falls back to the batches by itself where the graphics context is
+    /// older than OpenGL 3.3; switching it off is for tests and for drivers that draw the records wrongly.
+    static void setGpuDrawing(bool enabled);
+    /// Whether the last world drawn was drawn by the graphics card: switched on, and the context could.
+    static bool isGpuDrawing();
     /// Index of the region that holds a position inside the world; never outside the grid.
     std::size_t getRegionIndex(sf::Vector2f position) const;
 
@@ -103,6 +136,8 @@ private:
     // The triangle corners of one circle of the radius at the origin.
     static std::vector<sf::Vector2f> makeCircleFan(float radius);
     void fillBatch(std::size_t index, std::vector<sf::Vertex>& vertices) const;
+    // Draws with the graphics card's circles; false where the context cannot.
+    bool drawPoints(sf::RenderTarget& target, const sf::RenderStates& states) const;
 
     std::vector<Interaction> m_interactions; // typeCount x typeCount, row: moved type, column: acting type
     std::vector<sf::Color> m_typeColors;     // indexed by type
@@ -113,11 +148,16 @@ private:
     ParticleArrays m_particles;
     Step m_step;
 
+    // Counts the changes of the world, so that what drawing made is remade only after one.
+    std::uint64_t m_version = 0;
     // The batches of a world small enough to keep them, remade only after the world changed; otherwise the one
     // batch being drawn.
     mutable std::vector<std::vector<sf::Vertex>> m_batches;
-    mutable bool m_verticesStale = true;
+    mutable std::uint64_t m_batchesVersion = ~std::uint64_t{0};
     mutable std::vector<sf::Vertex> m_batchBeingDrawn;
+    mutable std::vector<ParticleVertex> m_points;
+    mutable std::uint64_t m_pointsVersion = ~std::uint64_t{0};
+    mutable RendererSlot m_renderer;
     std::vector<sf::Vector2f> m_circleFan; // triangle corners of one circle at the origin
 };
 

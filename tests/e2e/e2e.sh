@@ -366,13 +366,15 @@ test_LargestPopulation() {
     echo "16,777,216 particles: not enough memory, reported in a box"
 }
 
-# Memory that runs out while the world runs (here every allocation of more than 4 MB, which drawing the first
-# frame of 20,000 particles needs) ends the program with a box, not an abort.
+# Memory that runs out while the world runs ends the program with a box, not an abort. Here the allocations that
+# fail are those of more than 4 MB up to 6 MB: the 400,000 particles' records for drawing the first frame take
+# 4.8 MB, while generating the world takes 8 MB at once and each of its arrays 1.6 MB.
 test_OutOfMemoryWhileRunning() {
     with_display
-    write_config "region_size = 55" "regions_x_count = 20" "regions_y_count = 15" "particle_count = 20000"
-    (cd "$WORK" && LD_PRELOAD="$FAIL_ALLOC_LIBRARY" FAIL_ALLOCATIONS_ABOVE=4000000 exec "$ORBISK") \
-        >"$WORK/stdout" 2>"$WORK/stderr" &
+    write_config "region_size = 5" "effective_radius = 0.5" "stablized_zone = 0.5" \
+        "maximum_interaction_distance = 4" "regions_x_count = 240" "regions_y_count = 200" "particle_count = 400000"
+    (cd "$WORK" && LD_PRELOAD="$FAIL_ALLOC_LIBRARY" FAIL_ALLOCATIONS_ABOVE=4000000 FAIL_ALLOCATIONS_UP_TO=6000000 \
+        exec "$ORBISK") >"$WORK/stdout" 2>"$WORK/stderr" &
     ORBISK_PID=$!
     expect_exit 1
     printf '%s\0' --error --title=Error --no-markup "--text=not enough memory to draw the world" |

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 namespace
@@ -60,7 +61,7 @@ struct Scene
     unsigned antialiasing;
 };
 
-TEST(Drawing, BatchesLookLikeOneShapePerParticle)
+TEST(Drawing, LooksLikeOneShapePerParticle)
 {
     const Scene scenes[] = {
         {10, 10, 55.0f, 10.0f, 10, 1000, 60, 0}, {34, 19, 55.0f, 10.0f, 10, 20000, 5, 0},
@@ -68,6 +69,8 @@ TEST(Drawing, BatchesLookLikeOneShapePerParticle)
         {3, 3, 55.0f, 0.0f, 2, 50, 0, 0},        {10, 10, 55.0f, 10.0f, 10, 1000, 60, 4},
         {50, 30, 55.0f, 2.0f, 10, 140000, 2, 0}, // more circles than are kept between frames
     };
+    // Under an OpenGL version too old for the graphics card's circles, drawing falls back to the batches.
+    const bool oldContext = std::getenv("MESA_GL_VERSION_OVERRIDE") != nullptr;
     for (const Scene& scene : scenes)
     {
         SCOPED_TRACE(testing::Message() << scene.columns << " x " << scene.rows << " regions, radius " << scene.radius
@@ -88,20 +91,56 @@ TEST(Drawing, BatchesLookLikeOneShapePerParticle)
 
         const sf::Vector2f size = world.getWorldSize();
         const sf::Vector2u pixels(static_cast<unsigned>(size.x), static_cast<unsigned>(size.y));
-        const sf::Image batch = render(pixels, scene.antialiasing, [&](sf::RenderTarget& t) { t.draw(world); });
         const sf::Image shapes =
             render(pixels, scene.antialiasing, [&](sf::RenderTarget& t) { drawShapeByShape(t, world, scene.radius); });
-        ASSERT_EQ(batch.getSize(), pixels) << "no render texture could be made";
-        ASSERT_EQ(shapes.getSize(), pixels);
-        // A circle shape reaches the GPU at the origin with its position as a transform, which the GPU folds
-        // into its projection in its own float arithmetic; the batch arrives already in place. Both give the same
-        // triangles up to the last bit of a corner, so at most a pixel whose centre or sample lies exactly on an
-        // edge can differ: about one in 150,000 here.
-        const std::size_t differing = differingPixels(batch, shapes);
-        EXPECT_LE(differing, pixels.x * pixels.y / 50000);
-        std::printf("%u x %u pixels, radius %g, antialiasing %u: %zu differ\n", pixels.x, pixels.y, scene.radius,
-                    scene.antialiasing, differing);
+        ASSERT_EQ(shapes.getSize(), pixels) << "no render texture could be made";
+        for (const bool gpu : {true, false})
+        {
+            Orbisk::setGpuDrawing(gpu);
+            const sf::Image drawn = render(pixels, scene.antialiasing, [&](sf::RenderTarget& t) { t.draw(world); });
+            const char* path = Orbisk::isGpuDrawing() ? "graphics card's circles" : "batches";
+            EXPECT_EQ(Orbisk::isGpuDrawing(), gpu && !oldContext) << "drawn with the " << path;
+            Orbisk::setGpuDrawing(true);
+            ASSERT_EQ(drawn.getSize(), pixels);
+            // A circle shape reaches the GPU at the origin with its position as a transform, which the GPU folds
+            // into its projection in its own float arithmetic; the world's circles arrive already in place, from
+            // the batch or from the graphics card's own addition. Both give the same triangles up to the last bit
+            // of a corner, so at most a pixel whose centre or sample lies exactly on an edge can differ: about one
+            // in 150,000 here.
+            const std::size_t differing = differingPixels(drawn, shapes);
+            EXPECT_LE(differing, pixels.x * pixels.y / 50000) << path;
+            std::printf("%u x %u pixels, radius %g, antialiasing %u, %s: %zu differ\n", pixels.x, pixels.y,
+                        scene.radius, scene.antialiasing, path, differing);
+        }
     }
+}
+
+// Each world keeps its own records on the graphics card: a copy, an assigned world and the original each draw
+// themselves as they are now, in any number of render targets.
+TEST(Drawing, CopiedWorldsDrawThemselves)
+{
+    tamsel::Settings settings;
+    settings.region_size = 55.0f;
+    tamsel::randomEngine.seed(7);
+    Orbisk world(settings);
+    world.generateTypes(5);
+    world.generateParticles(1000);
+    const sf::Vector2u pixels(550, 550);
+    const auto picture = [&](const Orbisk& w) { return render(pixels, 0, [&](sf::RenderTarget& t) { t.draw(w); }); };
+    const auto shapes = [&](const Orbisk& w)
+    { return render(pixels, 0, [&](sf::RenderTarget& t) { drawShapeByShape(t, w, settings.effective_radius); }); };
+
+    const sf::Image before = picture(world);
+    Orbisk copy = world;
+    copy.update(0.025f);
+    Orbisk assigned(settings);
+    picture(assigned);
+    assigned = copy;
+    assigned.update(0.025f);
+    EXPECT_LE(differingPixels(picture(copy), shapes(copy)), pixels.x * pixels.y / 50000);
+    EXPECT_LE(differingPixels(picture(assigned), shapes(assigned)), pixels.x * pixels.y / 50000);
+    EXPECT_EQ(differingPixels(picture(world), before), 0u);
+    EXPECT_GT(differingPixels(picture(copy), before), 0u);
 }
 
 TEST(Drawing, BatchesHoldTheBackgroundAndThirtyTrianglesPerParticle)
