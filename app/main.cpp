@@ -13,6 +13,7 @@
 #include <SFML/Window/Event.hpp>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
@@ -29,6 +30,15 @@ constexpr std::int32_t restartParticleCount = 1000;
 {
     tamsel::showError(message);
     std::exit(1);
+}
+
+// A mistake in the settings file: the message, then which file it was, by its full path, since the program may
+// run in a folder that the user did not choose (the installed command's settings folder, say).
+[[noreturn]] void failInSettings(const std::string& message)
+{
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::absolute(settingsFile, error);
+    fail(message + "\nin the settings file " + (error ? std::string(settingsFile) : path.u8string()));
 }
 
 // Runs one stage of a frame. Running out of memory there ends the run with a box rather than an abort; the
@@ -55,15 +65,17 @@ int main()
     attachToParentConsole();
 
     Settings settings;
+    bool settingsRead = false;
     try
     {
         // Without the file the defaults stay, and they do not pass the reach check: say why before that error.
-        if (!loadSettings(settings, settingsFile))
+        settingsRead = loadSettings(settings, settingsFile);
+        if (!settingsRead)
             std::cerr << settingsFile << " could not be read; the built-in defaults were used" << std::endl;
     }
     catch (const ConfigurationError& error)
     {
-        fail(error.what());
+        failInSettings(error.what());
     }
 
     Orbisk world(settings);
@@ -74,7 +86,7 @@ int main()
     }
     catch (const ConfigurationError& error)
     {
-        fail(error.what());
+        settingsRead ? failInSettings(error.what()) : fail(error.what());
     }
     catch (const std::bad_alloc&)
     {
@@ -99,9 +111,10 @@ int main()
     const sf::Vector2u windowSize(static_cast<unsigned>(width), static_cast<unsigned>(height));
     const sf::Vector2u largest = getLargestWindowSize();
     if (largest.x > 0 && (windowSize.x > largest.x || windowSize.y > largest.y))
-        fail("invalid configuration: the world is " + std::to_string(windowSize.x) + " x " +
-             std::to_string(windowSize.y) + " units, larger than the largest window the graphics system can show, " +
-             std::to_string(largest.x) + " x " + std::to_string(largest.y) + " pixels");
+        failInSettings("invalid configuration: the world is " + std::to_string(windowSize.x) + " x " +
+                       std::to_string(windowSize.y) +
+                       " units, larger than the largest window the graphics system can show, " +
+                       std::to_string(largest.x) + " x " + std::to_string(largest.y) + " pixels");
 
     sf::RenderWindow window(sf::VideoMode(windowSize.x, windowSize.y, 32), "Orbisk", sf::Style::Default,
                             sf::ContextSettings(0, 0, 8, 1, 1, sf::ContextSettings::Default, false));

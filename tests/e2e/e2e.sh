@@ -447,7 +447,13 @@ error_case() {
         message=$actual
     fi
     expect_stderr_line "Error: $message"
-    [[ $config != NONE ]] || expect_stderr_line "config.txt could not be read; the built-in defaults were used"
+    # A mistake in the file is followed by the file's full path; without a file the defaults were at fault.
+    if [[ $config == NONE ]]; then
+        expect_stderr_line "config.txt could not be read; the built-in defaults were used"
+    else
+        message+=$'\n'"in the settings file $(cd "$WORK" && pwd -P)/config.txt"
+        expect_stderr_line "${message#*$'\n'}"
+    fi
     [[ -e "$ZENITY_ARGS_FILE" ]] || die "no error box was shown"
     printf '%s\0' --error --title=Error --no-markup "--text=$(tool_text "$message")" | cmp -s - "$ZENITY_ARGS_FILE" ||
         die "zenity was called with: $(tr '\0' ' ' <"$ZENITY_ARGS_FILE" | head -c 2000)"
@@ -569,9 +575,10 @@ test_WindowsErrorBox() {
     xdotool key Return
     expect_exit 1
     ! error_box >/dev/null || die "the error box is still open"
-    # Nothing but the message: a crash or a killed Wine would have had its say.
-    printf 'Error: %s%s' "$message" "$EOL" | cmp -s - "$WORK/stderr" ||
-        die "standard error is \"$(od -An -c "$WORK/stderr")\", not just the message"
+    # Nothing but the message and the settings file's path: a crash or a killed Wine would have had its say.
+    [[ $(wc -l <"$WORK/stderr") -eq 2 && $(head -n 1 "$WORK/stderr") == "Error: $message${EOL%$'\n'}" &&
+        $(sed -n 2p "$WORK/stderr") == "in the settings file "?:\\*\\config.txt"${EOL%$'\n'}" ]] ||
+        die "standard error is \"$(od -An -c "$WORK/stderr")\", not just the message and the file"
     if xdotool search --name Orbisk >/dev/null; then
         die "a window titled Orbisk appeared"
     fi
