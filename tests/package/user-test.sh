@@ -15,9 +15,10 @@ if [[ "${1:-}" != --as-user ]]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     # apt, not dpkg: apt proves that the package's dependencies exist in this release and installs them. Zenity,
-    # only recommended, is left out (the program then draws its own error box); the X server, its tools and
-    # Mesa's software drivers are the test's.
-    apt-get install -y -qq --no-install-recommends "$1" xvfb xauth xdotool x11-utils libgl1-mesa-dri >/dev/null
+    # only recommended, is left out (the program then draws its own error box); the X server, its tools,
+    # Mesa's software drivers and useradd (not essential since Debian 13) are the test's.
+    apt-get install -y -qq --no-install-recommends "$1" xvfb xauth xdotool x11-utils libgl1-mesa-dri passwd \
+        >/dev/null
     useradd --no-create-home --home-dir "/home/$user" --shell /bin/bash "$user"
     install -d -o "$user" -g "$user" "/home/$user"
     runuser -u "$user" -- env -i HOME="/home/$user" LANG=C.UTF-8 PATH=/usr/local/bin:/usr/bin:/bin:/usr/games \
