@@ -23,6 +23,8 @@ std::string DisplayConnection::getName() const
 
 #else
 
+#include "app/Console.hpp"
+
 #include <X11/Xlib.h>
 
 namespace tamsel
@@ -38,7 +40,7 @@ bool DisplayConnection::isOpen() const
 std::string DisplayConnection::getName() const
 {
     const char* name = std::getenv("DISPLAY");
-    return name ? "\"" + std::string(name) + "\"" : "(DISPLAY is not set)";
+    return name ? "\"" + printable(name) + "\"" : "(DISPLAY is not set)";
 }
 
 } // namespace tamsel

@@ -1,5 +1,7 @@
 #include "app/ErrorBox.hpp"
 
+#include "app/Console.hpp"
+
 #include <iostream>
 
 #if defined(_WIN32)
@@ -7,6 +9,7 @@
 #else
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -26,8 +29,9 @@ namespace tamsel
 
 #if defined(_WIN32)
 
-void showError(const std::string& message)
+void showError(const std::string& text)
 {
+    const std::string message = printable(text);
     std::cerr << "Error: " << message << std::endl;
     MessageBoxA(nullptr, message.c_str(), "Error", MB_ICONERROR | MB_OK);
 }
@@ -92,9 +96,19 @@ bool runDialog(const std::string& program, std::vector<std::string> args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
+    // The tool gets SIGPIPE's default back: an ignored signal stays ignored across exec.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     const auto started = std::chrono::steady_clock::now();
     pid_t child = 0;
-    if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+    const int spawned = posix_spawn(&child, program.c_str(), nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0)
         return false;
     int status = 0;
     pid_t ended = 0;
@@ -145,8 +159,9 @@ bool showWithTool(const std::string& message)
 
 #if defined(__APPLE__)
 
-void showError(const std::string& message)
+void showError(const std::string& text)
 {
+    const std::string message = printable(text);
     std::cerr << "Error: " << message << std::endl;
     if (!showWithTool(message))
         std::cerr << "Error: the error box could not be shown (osascript failed)" << std::endl;
@@ -154,8 +169,9 @@ void showError(const std::string& message)
 
 #else
 
-void showError(const std::string& message)
+void showError(const std::string& text)
 {
+    const std::string message = printable(text);
     std::cerr << "Error: " << message << std::endl;
 
     // Held while the box is up: a bare X server that resets as its last client leaves would refuse the next one.

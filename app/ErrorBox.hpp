@@ -7,6 +7,7 @@ namespace tamsel
 
 /// Shows a modal error box titled "Error" with the message and returns once the user has dismissed it. The whole
 /// message also goes to standard error, the only channel where no display can be opened: then no box is tried.
+/// Both show the message as printable() gives it, so that no byte of it can drive a terminal.
 void showError(const std::string& message);
 
 } // namespace tamsel

@@ -2,10 +2,20 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <vector>
 
 namespace tamsel
 {
+
+sf::Image loadIcon(const std::string& path)
+{
+    sf::Image image;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error))
+        image.loadFromFile(path);
+    return image;
+}
 
 sf::Image fitIcon(const sf::Image& image, unsigned maximumSide)
 {

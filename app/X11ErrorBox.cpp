@@ -23,10 +23,14 @@ constexpr int buttonWidth = 80;  // pixels
 constexpr int buttonHeight = 26; // pixels
 // A message may be a whole file's worth of key; standard error has all of it, the box its beginning.
 constexpr std::size_t maximumLines = 24;
+// Characters of no width (zero-width spaces, combining marks) never fill a line; a line of them still ends after
+// this many, so that no line is drawn in a request larger than the X server takes.
+constexpr std::size_t maximumLineCharacters = 256;
 constexpr const char* ellipsis = "...";
 
 // Greedy word wrap to `width` pixels: lines break after the last blank that fits, or inside a word longer than a
-// line. Stops once more than maximumLines lines are found; the last line shown then reads "...".
+// line (or than maximumLineCharacters). Stops once more than maximumLines lines are found; the last line shown then
+// reads "...".
 std::vector<std::string> wrap(const std::string& text, int width, const X11BoxFont& font)
 {
     std::vector<std::string> lines;
@@ -36,12 +40,14 @@ std::vector<std::string> wrap(const std::string& text, int width, const X11BoxFo
         std::size_t end = start;
         std::size_t lastBlank = std::string::npos;
         int used = 0;
+        std::size_t characters = 0;
         while (end < text.size() && text[end] != '\n')
         {
             const std::size_t length = font.charLength(text, end);
             const int next = used + font.measure(&text[end], length);
-            if (next > width && end > start)
+            if ((next > width || characters == maximumLineCharacters) && end > start)
                 break;
+            ++characters;
             if (text[end] == ' ')
                 lastBlank = end;
             used = next;

@@ -62,6 +62,7 @@ int main()
 {
     using namespace tamsel;
 
+    guardStandardStreams();
     attachToParentConsole();
 
     Settings settings;
@@ -75,7 +76,7 @@ int main()
     }
     catch (const ConfigurationError& error)
     {
-        failInSettings(error.what());
+        failInSettings(error.getMessage());
     }
 
     Orbisk world(settings);
@@ -86,7 +87,7 @@ int main()
     }
     catch (const ConfigurationError& error)
     {
-        settingsRead ? failInSettings(error.what()) : fail(error.what());
+        settingsRead ? failInSettings(error.getMessage()) : fail(error.getMessage());
     }
     catch (const std::bad_alloc&)
     {
@@ -118,11 +119,21 @@ int main()
 
     sf::RenderWindow window(sf::VideoMode(windowSize.x, windowSize.y, 32), "Orbisk", sf::Style::Default,
                             sf::ContextSettings(0, 0, 8, 1, 1, sf::ContextSettings::Default, false));
+    // Within the largest viewport a driver may still fail to make the window's buffers (Mesa's software renderer,
+    // for an antialiased window of more than 2^27 pixels), and then draws nothing at all: a black window.
+    if (!canDrawInto(window))
+    {
+        window.close();
+        failInSettings("invalid configuration: the world is " + std::to_string(windowSize.x) + " x " +
+                       std::to_string(windowSize.y) +
+                       " units, larger than the largest window the graphics system can show: it cannot draw into "
+                       "a window of " +
+                       std::to_string(windowSize.x) + " x " + std::to_string(windowSize.y) + " pixels");
+    }
 
     // Without a readable icon file the window keeps the desktop's default icon; a large picture is scaled down to
     // what a desktop shows (and X11 accepts).
-    sf::Image icon;
-    icon.loadFromFile(iconFile);
+    sf::Image icon = loadIcon(iconFile);
     if (icon.getSize().x > 0 && icon.getSize().y > 0)
     {
         icon = fitIcon(icon);

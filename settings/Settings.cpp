@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,8 +46,8 @@ ConfigurationError invalid(const std::string& what)
     return ConfigurationError("invalid configuration: " + what);
 }
 
-// The file as text: a carriage return directly before a line feed is part of the line end and dropped; any other
-// carriage return stays. Nothing when the file is missing or cannot be read.
+// The file as text, with every line end a line feed: a carriage return ends a line on its own (as in files from
+// old Macs) and together with a line feed that follows it. Nothing when the file is missing or cannot be read.
 std::optional<std::string> readText(const std::string& path)
 {
     // A pipe or a device would be read without end, or block the program before its window opens. A folder
@@ -82,9 +83,10 @@ std::optional<std::string> readText(const std::string& path)
     text.reserve(raw.size());
     for (std::size_t i = 0; i < raw.size(); ++i)
     {
-        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
-            continue;
-        text += raw[i];
+        if (raw[i] != '\r')
+            text += raw[i];
+        else if (i + 1 == raw.size() || raw[i + 1] != '\n')
+            text += '\n';
     }
     return text;
 }
@@ -113,13 +115,19 @@ float toFloat(const std::string& text)
     return value;
 }
 
-// Integer settings keep the integer part; a number with no 32-bit integer part has no meaning for them.
+// Integer settings keep the integer part; a number with no 32-bit integer part has no meaning for them. Every
+// number is read as a 32-bit float first, so beyond 2^24 it is rounded to a multiple of a power of two:
+// 16777217 reads as 16777216, and 2147483647 as 2147483648, outside the range. The message names what was read.
 std::int32_t toWhole(float value, const std::string& key)
 {
     if (!std::isfinite(value))
         throw invalid(key + " must be a finite number");
     if (!(value >= -2147483648.0f && value < 2147483648.0f))
-        throw invalid(key + " must lie within the 32-bit integer range");
+    {
+        char read[64]; // the largest float has 39 digits
+        std::snprintf(read, sizeof read, "%.0f", static_cast<double>(value));
+        throw invalid(key + " must lie within the 32-bit integer range; it reads as the 32-bit float " + read);
+    }
     return static_cast<std::int32_t>(value);
 }
 

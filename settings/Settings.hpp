@@ -29,11 +29,17 @@ constexpr std::int64_t maximumParticleCount = std::int64_t{1} << 24; // particle
 constexpr std::int32_t maximumTypeCount = 4096;                      // type_count; the matrix holds its square
 constexpr std::int32_t maximumWorldSide = 32767; // world units = window pixels: the largest window X11 can describe
 
-/// A settings file that cannot be used. what() is the one-line message shown to the user.
+/// A settings file that cannot be used. getMessage() is the one-line message shown to the user, whole: what() ends
+/// at the first NUL byte, and a key from the file may hold one.
 class ConfigurationError : public std::runtime_error
 {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ConfigurationError(const std::string& message) : std::runtime_error(message), m_message(message) {}
+
+    const std::string& getMessage() const { return m_message; }
+
+private:
+    std::string m_message;
 };
 
 /// A value that does not begin with a number.

@@ -55,7 +55,7 @@ protected:
         }
         catch (const tamsel::ConfigurationError& error)
         {
-            return error.what();
+            return error.getMessage();
         }
         return "";
     }
@@ -152,6 +152,8 @@ TEST_F(SettingsFile, ReadsValuesAsTheCLibraryConvertsThem)
         {"friction=2=3", &Settings::friction, nullptr, 2},
         {"region_size=0x1p6", &Settings::region_size, nullptr, 64},
         {"region_size=60\r\n", &Settings::region_size, nullptr, 60},
+        {"region_size=60\rfriction=2", &Settings::region_size, nullptr, 60},
+        {"particle_count=16777217", nullptr, &Settings::particle_count, 16777216}, // read as a float first
         {"repulsion_strength=-12.5\r\nstablized_zone=2", &Settings::stablized_zone, nullptr, 2},
         {"maximum_interaction_strength = 3.25", &Settings::maximum_interaction_strength, nullptr, 3.25},
     };
@@ -199,8 +201,12 @@ TEST_F(SettingsFile, ReportsBadInputWithExactMessages)
         {"friction=0.1\n\ntype_count=3", "invalid configuration: \ntype_count"},
         // A line without "=" joins the next key.
         {"# a comment\ntype_count=3", "invalid configuration: # a comment\ntype_count"},
-        // A carriage return without a line feed is part of the text.
-        {"friction\r=0.1\n", "invalid configuration: friction\r"},
+        // A carriage return ends a line on its own too.
+        {"friction\r=0.1\n", "invalid configuration: friction\n"},
+        {"region_size = 55\rcolour = 3\r", "invalid configuration: colour"},
+        {"friction=0.1\r\rtype_count=3", "invalid configuration: \ntype_count"},
+        // A NUL byte is part of the key, and of the message.
+        {std::string("col\0our=3", 9), std::string("invalid configuration: col\0our", 30)},
     };
     for (const Case& c : cases)
     {
@@ -250,6 +256,7 @@ TEST_F(SettingsFile, ReadsTheLastLineWithOrWithoutLineFeed)
     EXPECT_EQ(load("type_count=7").type_count, 7);
     EXPECT_EQ(load("type_count=7\n").type_count, 7);
     EXPECT_EQ(load("friction=0.2\r\ntype_count=7\r\n").type_count, 7);
+    EXPECT_EQ(load("friction=0.2\rtype_count=7\r").type_count, 7);
 }
 
 TEST_F(SettingsFile, RefusesValuesTheWorldCannotUse)
@@ -282,8 +289,15 @@ TEST_F(SettingsFile, RefusesValuesTheWorldCannotUse)
         {"maximum_interaction_strength=nan",
          "invalid configuration: maximum_interaction_strength must be a finite number"},
         {"type_count=nan", "invalid configuration: type_count must be a finite number"},
-        {"particle_count=2147483648", "invalid configuration: particle_count must lie within the 32-bit integer range"},
-        {"regions_x_count=-3e9", "invalid configuration: regions_x_count must lie within the 32-bit integer range"},
+        {"particle_count=2147483648", "invalid configuration: particle_count must lie within the 32-bit integer range; "
+                                      "it reads as the 32-bit float 2147483648"},
+        // The nearest float to 2^31 - 1 is 2^31.
+        {"regions_x_count=2147483647", "invalid configuration: regions_x_count must lie within the 32-bit integer "
+                                       "range; it reads as the 32-bit float 2147483648"},
+        {"regions_x_count=-3e9", "invalid configuration: regions_x_count must lie within the 32-bit integer range; "
+                                 "it reads as the 32-bit float -3000000000"},
+        {"type_count=3.4e38", "invalid configuration: type_count must lie within the 32-bit integer range; it reads "
+                              "as the 32-bit float 339999995214436424907732413799364296704"},
     };
     for (const Case& c : cases)
     {

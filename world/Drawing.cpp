@@ -161,6 +161,10 @@ bool Orbisk::drawPoints(sf::RenderTarget& target, const sf::RenderStates& states
 
     if (!m_renderer.renderer)
     {
+        // A window closed before its first frame has no context to make the program in, which says nothing about
+        // the driver: nothing is drawn, and a later draw makes it.
+        if (!target.setActive(true))
+            return true;
         auto renderer = std::make_unique<ParticleRenderer>();
         std::string error;
         if (!renderer->prepare(m_circleFan, error))

@@ -85,8 +85,10 @@ with_display() {
     start_xvfb "$WORK"
 }
 
+# write_config LINE...: config.txt of these lines, each ended by a line feed; backslash escapes in a line are
+# written as the bytes they stand for (\0 for a NUL byte, \r, \e, \xHH), as printf's %b writes them.
 write_config() {
-    printf '%s\n' "$@" >"$WORK/config.txt"
+    printf '%b\n' "$@" >"$WORK/config.txt"
 }
 
 start_orbisk() {
@@ -292,6 +294,128 @@ test_MissingIcon() {
     expect_no_dialog
 }
 
+# An Orbisk.png that is no file to read, reached directly or through a link: the window opens without the icon
+# and serves the close request.
+test_IconNotARegularFile() {
+    local kind
+    with_display
+    write_config "region_size = 55"
+    for kind in pipe link-to-pipe; do
+        rm -f "$WORK/Orbisk.png" "$WORK/pipe"
+        case $kind in
+        pipe) mkfifo "$WORK/Orbisk.png" ;;
+        link-to-pipe) mkfifo "$WORK/pipe" && ln -s pipe "$WORK/Orbisk.png" ;;
+        esac
+        start_orbisk
+        WID=$(orbisk_window)
+        shot_drawn "$WID" "$WORK/$kind.png"
+        close_window "$WID"
+        expect_exit 0
+    done
+}
+
+# A close request that is waiting before the first frame (the icon takes seconds to decode) ends the program
+# quietly: the frame in which the window closes has nothing to draw into, which says nothing about the driver.
+test_CloseBeforeFirstFrame() {
+    setup_huge_icon "$WORK/Orbisk.png"
+    run_window "region_size = 55"
+    close_window "$WID"
+    END_SECONDS=120 expect_exit 0
+    ! grep -q "Drawing without" "$WORK/stderr" || die "standard error: $(cat "$WORK/stderr")"
+}
+
+# start_orbisk_closing FD...: starts the program with those standard descriptors closed.
+start_orbisk_closing() {
+    (
+        cd "$WORK"
+        for fd in "$@"; do
+            eval "exec $fd>&-"
+        done
+        exec "$ORBISK"
+    ) >"$WORK/stdout" 2>"$WORK/stderr" &
+    ORBISK_PID=$!
+}
+
+# Started with standard input, output or error closed, the program opens its window, draws and ends with status
+# 0 on the close request, whichever is closed.
+test_ClosedStandardStreams() {
+    local fds
+    with_display
+    write_config "region_size = 55"
+    for fds in 0 1 2 "0 1 2"; do
+        # shellcheck disable=SC2086 # one descriptor a word
+        start_orbisk_closing $fds
+        WID=$(orbisk_window)
+        shot_drawn "$WID" "$WORK/shot.png"
+        close_window "$WID"
+        expect_exit 0
+    done
+}
+
+# start_orbisk_on_closed_pipe FD...: starts the program with those descriptors writing into a pipe that nobody
+# reads, and SIGPIPE at its default, as a shell pipeline such as `orbisk | true` leaves them.
+start_orbisk_on_closed_pipe() {
+    (cd "$WORK" && exec python3 -c '
+import os, signal, sys
+reader, writer = os.pipe()
+os.close(reader)
+for fd in sys.argv[2:]:
+    os.dup2(writer, int(fd))
+signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+os.execv(sys.argv[1], sys.argv[1:2])' "$ORBISK" "$@") >"$WORK/stdout" 2>"$WORK/stderr" &
+    ORBISK_PID=$!
+}
+
+# Nobody reading the size line costs the line, not the program: the window opens; and a settings error still
+# reaches its box when standard error goes nowhere either.
+test_ClosedPipeOnStdout() {
+    with_display
+    write_config "region_size = 55"
+    start_orbisk_on_closed_pipe 1
+    WID=$(orbisk_window)
+    shot_drawn "$WID" "$WORK/shot.png"
+    close_window "$WID"
+    expect_exit 0
+
+    write_config "colour = 3"
+    start_orbisk_on_closed_pipe 1 2
+    expect_exit 1
+    printf '%s\0' --error --title=Error --no-markup \
+        "--text=invalid configuration: colour"$'\n'"in the settings file $(cd "$WORK" && pwd -P)/config.txt" |
+        cmp -s - "$ZENITY_ARGS_FILE" || die "no error box was shown"
+}
+
+# The largest window the settings accept, beyond what Mesa's software renderer can draw antialiased (2^27
+# pixels): particles are drawn, or the box says the window is too large and the program exits with status 1;
+# never a window that stays black.
+test_LargeWindow() {
+    local i
+    with_display
+    write_config "region_size = 128" "regions_x_count = 128" "regions_y_count = 128" "particle_count = 100000"
+    start_orbisk
+    for ((i = 0; i < START_SECONDS * 10; i++)); do
+        xdotool search --onlyvisible --name '^Orbisk$' >/dev/null && break
+        kill -0 "$ORBISK_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    # The window may open before the program finds that it cannot draw into it.
+    sleep 1
+    if ! kill -0 "$ORBISK_PID" 2>/dev/null; then
+        expect_exit 1
+        grep -q -- "--text=invalid configuration: the world is 16384 x 16384 units, larger than the largest window" \
+            "$ZENITY_ARGS_FILE" || die "no box about the window's size: $(tr '\0' ' ' <"$ZENITY_ARGS_FILE")"
+        echo "16384 x 16384: refused with the box"
+        return 0
+    fi
+    # The screen shows part of the window, about a fifth of it covered by particles. A software renderer takes
+    # seconds a frame at this size.
+    WID=$(orbisk_window)
+    retry 120 shot_covered root "$WORK/shot.png" 5 || die "the large window showed no particles"
+    close_window "$WID"
+    END_SECONDS=60 expect_exit 0
+    echo "16384 x 16384: drawn"
+}
+
 # A valid icon far larger than any desktop shows is scaled down to one.
 test_HugeIcon() {
     local icon
@@ -406,7 +530,13 @@ test_NoDisplay() {
 # with three-byte characters, so that the 4096 bytes a dialog tool gets would end inside one.
 LONG_KEY="$(printf '%70000s' '' | sed 's/ /\xE2\x82\xAC/g')$(head -c 130000 /dev/zero | tr '\0' k)"
 
-# Each configuration error: the config.txt to write (NONE: no file at all) and the message the program gives.
+# Keys of characters that take no room on a line: 150,000 zero-width spaces, and "a" under 500,000 combining
+# acute accents.
+ZERO_WIDTH_KEY="$(printf '%150000s' '' | sed 's/ /\xE2\x80\x8B/g')"
+COMBINING_KEY="a$(printf '%500000s' '' | sed 's/ /\xCC\x81/g')"
+
+# Each configuration error: the config.txt to write (NONE: no file at all; lines apart by "|", escapes as
+# write_config takes them) and the message the program gives.
 declare -A ERROR_CONFIG=(
     [UnknownKey]="colour = 3"
     [LongKey]="$LONG_KEY = 1"
@@ -415,6 +545,12 @@ declare -A ERROR_CONFIG=(
     [NoRegions]="regions_x_count = 0"
     [NoConfig]=NONE
     [WindowTooLarge]="region_size = 55|regions_x_count = 400"
+    [ZeroWidthKey]="$ZERO_WIDTH_KEY = 1"
+    [CombiningKey]="$COMBINING_KEY = 1"
+    [ControlCharacters]='col\e]0;title\aour\e[2J\b = 3'
+    [NulByte]='col\0our = 3'
+    [BrokenUtf8]='k\xc2\x9b\xff\xc3\xa9\x7f = 1'
+    [LoneCarriageReturn]='region_size = 55\rcolour = 3\rtype_count = 3'
 )
 declare -A ERROR_MESSAGE=(
     [UnknownKey]="invalid configuration: colour"
@@ -424,6 +560,12 @@ declare -A ERROR_MESSAGE=(
     [NoRegions]="invalid configuration: regions_x_count must be at least 1"
     [NoConfig]="invalid maximum effective distance"
     [WindowTooLarge]="invalid configuration: the world is 22000 x 550 units, larger than the largest window the graphics system can show, * x * pixels"
+    [ZeroWidthKey]="invalid configuration: $ZERO_WIDTH_KEY"
+    [CombiningKey]="invalid configuration: $COMBINING_KEY"
+    [ControlCharacters]='invalid configuration: col\x1b]0;title\x07our\x1b[2J\x08'
+    [NulByte]='invalid configuration: col\x00our'
+    [BrokenUtf8]='invalid configuration: k\xc2\x9b\xffé\x7f'
+    [LoneCarriageReturn]="invalid configuration: colour"
 )
 
 # error_case NAME: the program shows the message in an error box and on standard error, opens no window and
@@ -447,6 +589,10 @@ error_case() {
         message=$actual
     fi
     expect_stderr_line "Error: $message"
+    # No byte of standard error drives a terminal: no control character but the line feed.
+    if LC_ALL=C grep -qaP '[\x00-\x09\x0b-\x1f\x7f]' "$WORK/stderr"; then
+        die "standard error holds a control character: $(od -An -c "$WORK/stderr" | head -n 20)"
+    fi
     # A mistake in the file is followed by the file's full path; without a file the defaults were at fault.
     if [[ $config == NONE ]]; then
         expect_stderr_line "config.txt could not be read; the built-in defaults were used"
@@ -483,6 +629,8 @@ declare -A BOX_CASE=(
     [LongKey]="LongKey none Escape outline"
     [ToolFails]="BadNumber failing click outline"
     [CloseButton]="NumberOutOfRange none close fixed"
+    [ZeroWidthKey]="ZeroWidthKey none Return outline"
+    [CombiningKey]="CombiningKey none Escape outline"
 )
 # The box's colours: the red of the error mark, the black of the text and the grey of the button's frame.
 BOX_MARK="#CC1F1F" BOX_TEXT="#000000" BOX_FRAME="#555555"
