@@ -60,9 +60,12 @@ struct Width
     std::size_t lanes;
     void (*accumulateForces)(const ForceContext&);
     void (*moveParticles)(const MotionContext&);
+    bool (*squareRoots)(const float*, float*, std::size_t, Arithmetic);
+    bool (*quotients)(const float*, const float*, float*, std::size_t, Arithmetic);
 };
 
-// Whether this CPU runs code built for the width. Only x86-64 builds carry more than one width.
+// Whether this CPU runs code built for the width. Only x86-64 builds carry more than one width; the 8-lane one is
+// built for AVX2 with fused multiply-adds, so a CPU with AVX2 but without them takes the 4 lanes.
 bool cpuRuns(std::size_t lanes)
 {
 #if defined(TAMSEL_LANE_DISPATCH)
@@ -70,19 +73,24 @@ bool cpuRuns(std::size_t lanes)
     if (lanes == 16)
         return __builtin_cpu_supports("avx512f");
     if (lanes == 8)
-        return __builtin_cpu_supports("avx2");
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
     return lanes == 4;
 }
 
+#define TAMSEL_WIDTH(count)                                                                                            \
+    {                                                                                                                  \
+        count, lanes##count::accumulateForces, lanes##count::moveParticles, lanes##count::squareRoots,                 \
+            lanes##count::quotients                                                                                    \
+    }
+
 // The widths built into the program, narrowest first.
 #if defined(TAMSEL_LANE_DISPATCH)
-constexpr Width builtWidths[] = {{4, lanes4::accumulateForces, lanes4::moveParticles},
-                                 {8, lanes8::accumulateForces, lanes8::moveParticles},
-                                 {16, lanes16::accumulateForces, lanes16::moveParticles}};
+constexpr Width builtWidths[] = {TAMSEL_WIDTH(4), TAMSEL_WIDTH(8), TAMSEL_WIDTH(16)};
 #else
-constexpr Width builtWidths[] = {{4, lanes4::accumulateForces, lanes4::moveParticles}};
+constexpr Width builtWidths[] = {TAMSEL_WIDTH(4)};
 #endif
+#undef TAMSEL_WIDTH
 
 Width widest()
 {
@@ -95,6 +103,7 @@ Width widest()
 
 // Chosen once, when the program starts.
 Width inUse = widest();
+bool divider = false;
 
 } // namespace
 
@@ -118,6 +127,21 @@ void Step::useLanes(std::size_t count)
 std::size_t Step::lanesInUse()
 {
     return inUse.lanes;
+}
+
+void Step::useDivider(bool hardware)
+{
+    divider = hardware;
+}
+
+bool Step::squareRoots(const float* x, float* root, std::size_t count, Arithmetic how)
+{
+    return inUse.squareRoots(x, root, count, how);
+}
+
+bool Step::quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how)
+{
+    return inUse.quotients(a, b, q, count, how);
 }
 
 void Step::run(ParticleArrays& particles, const std::vector<Interaction>& interactions, std::int32_t typeCount,
@@ -158,6 +182,7 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
                                   typeCount,
                                   &settings,
                                   dt,
+                                  !divider,
                                   m_paddedX.data(),
                                   m_paddedY.data(),
                                   m_paddedType.data(),

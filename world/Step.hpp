@@ -30,6 +30,12 @@ public:
     // it; the program always runs the widest.
     static void useLanes(std::size_t count);
     static std::size_t lanesInUse();
+    // Whether every step from now on takes its square roots and quotients by the hardware's instructions (true), or
+    // by exact multiply-add sequences where the width has them (false, as the program always does). Same bits.
+    static void useDivider(bool hardware);
+    // Square roots and quotients of whole arrays by the width in use (world/ForcePass.hpp), for the tests.
+    static bool squareRoots(const float* x, float* root, std::size_t count, Arithmetic how);
+    static bool quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how);
 
 private:
     void accumulateForces(ParticleArrays& particles, const std::vector<Interaction>& interactions,
