@@ -34,19 +34,27 @@ const Scenario scenarios[] = {
     {3, 4, 64, 400, 0.01f, 10.0f, 5.0f, 11}, {4, 3, 100, 600, 0.01f, 10.0f, 5.0f, 12},
 };
 
-// Every vector width this CPU runs, with square roots and quotients by the hardware's instructions and by
-// multiply-add sequences, each against the list step: the worlds step side by side, the list step once for all.
+// Every vector width this CPU runs, with square roots and quotients by the hardware's instructions, by
+// multiply-add sequences and by the program's own choice (trying both in the first steps), each against the list
+// step: the worlds step side by side, the list step once for all.
 TEST(Differential, FastStepMatchesTheListStepBitForBit)
 {
+    enum Roots
+    {
+        divider,
+        fused,
+        fastest
+    };
     struct Pass
     {
         std::size_t lanes;
-        bool divider;
+        Roots roots;
     };
+    const char* const rootsNames[] = {"divider", "multiply-adds", "fastest"};
     std::vector<Pass> passes;
     for (const std::size_t lanes : tamsel::Step::laneCounts())
-        for (const bool divider : {false, true})
-            passes.push_back({lanes, divider});
+        for (const Roots roots : {divider, fused, fastest})
+            passes.push_back({lanes, roots});
 
     for (const Scenario& s : scenarios)
     {
@@ -69,16 +77,18 @@ TEST(Differential, FastStepMatchesTheListStepBitForBit)
             for (std::size_t p = 0; p < passes.size(); ++p)
             {
                 tamsel::Step::useLanes(passes[p].lanes);
-                tamsel::Step::useDivider(passes[p].divider);
+                if (passes[p].roots == fastest)
+                    tamsel::Step::chooseFastestRoots();
+                else
+                    tamsel::Step::useDivider(passes[p].roots == divider);
                 worlds[p].update(0.025f);
                 ASSERT_TRUE(testworld::sameWorld(worlds[p], expected))
-                    << passes[p].lanes << " lanes" << (passes[p].divider ? " and the divider" : "") << ", after step "
-                    << step;
+                    << passes[p].lanes << " lanes, " << rootsNames[passes[p].roots] << ", after step " << step;
             }
         }
     }
     tamsel::Step::useLanes(0);
-    tamsel::Step::useDivider(false);
+    tamsel::Step::chooseFastestRoots();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "world/Orbisk.hpp"
 #include "world/RegionGrid.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tamsel
@@ -103,7 +104,21 @@ Width widest()
 
 // Chosen once, when the program starts.
 Width inUse = widest();
-bool divider = false;
+
+// How the force pass takes its square roots and quotients: as each step finds faster, or as a test or benchmark
+// demands.
+enum class Roots
+{
+    fastest,
+    divider,
+    fused
+};
+Roots roots = Roots::fastest;
+
+// Which way takes less time depends on the CPU: the divider is cheap on some, the multiply-add units wide on others.
+// A step times its first force passes, alternating between the two ways, and keeps the faster one: the least time
+// each way over this many trials.
+constexpr std::uint32_t trialsEachWay = 8;
 
 } // namespace
 
@@ -131,7 +146,17 @@ std::size_t Step::lanesInUse()
 
 void Step::useDivider(bool hardware)
 {
-    divider = hardware;
+    roots = hardware ? Roots::divider : Roots::fused;
+}
+
+void Step::chooseFastestRoots()
+{
+    roots = Roots::fastest;
+}
+
+bool Step::fusedInUse() const
+{
+    return m_trialLanes == inUse.lanes && m_trials >= 2 * trialsEachWay && m_fusedFaster;
 }
 
 bool Step::squareRoots(const float* x, float* root, std::size_t count, Arithmetic how)
@@ -171,32 +196,56 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
     m_order.resize(count);
     m_nearby.resize(count + maximumLanes);
 
-    const ForceContext context = {count,
-                                  particles.regionStart.data(),
-                                  particles.type.data(),
-                                  particles.x.data(),
-                                  particles.y.data(),
-                                  particles.vx.data(),
-                                  particles.vy.data(),
-                                  interactions.data(),
-                                  typeCount,
-                                  &settings,
-                                  dt,
-                                  !divider,
-                                  m_paddedX.data(),
-                                  m_paddedY.data(),
-                                  m_paddedType.data(),
-                                  m_cell.data(),
-                                  m_box.data(),
-                                  m_typeBits.data(),
-                                  m_presentTypes.data(),
-                                  m_typeSeen.data(),
-                                  m_strength.data(),
-                                  m_reach.data(),
-                                  m_cutoff2.data(),
-                                  m_order.data(),
-                                  m_nearby.data()};
+    ForceContext context = {count,
+                            particles.regionStart.data(),
+                            particles.type.data(),
+                            particles.x.data(),
+                            particles.y.data(),
+                            particles.vx.data(),
+                            particles.vy.data(),
+                            interactions.data(),
+                            typeCount,
+                            &settings,
+                            dt,
+                            false,
+                            m_paddedX.data(),
+                            m_paddedY.data(),
+                            m_paddedType.data(),
+                            m_cell.data(),
+                            m_box.data(),
+                            m_typeBits.data(),
+                            m_presentTypes.data(),
+                            m_typeSeen.data(),
+                            m_strength.data(),
+                            m_reach.data(),
+                            m_cutoff2.data(),
+                            m_order.data(),
+                            m_nearby.data()};
+
+    if (roots != Roots::fastest || !inUse.quotients(nullptr, nullptr, nullptr, 0, Arithmetic::fused))
+    {
+        context.fused = roots == Roots::fused;
+        inUse.accumulateForces(context);
+        return;
+    }
+    if (m_trialLanes != inUse.lanes)
+    {
+        m_trialLanes = inUse.lanes;
+        m_trials = 0;
+        m_trialTime[0] = m_trialTime[1] = std::chrono::steady_clock::duration::max();
+    }
+    if (m_trials >= 2 * trialsEachWay)
+    {
+        context.fused = m_fusedFaster;
+        inUse.accumulateForces(context);
+        return;
+    }
+    const std::uint32_t way = m_trials++ % 2;
+    context.fused = way == 1;
+    const auto start = std::chrono::steady_clock::now();
     inUse.accumulateForces(context);
+    m_trialTime[way] = std::min(m_trialTime[way], std::chrono::steady_clock::now() - start);
+    m_fusedFaster = m_trialTime[1] < m_trialTime[0];
 }
 
 void Step::moveAndSort(ParticleArrays& particles, const Settings& settings, float dt)
