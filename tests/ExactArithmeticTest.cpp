@@ -18,6 +18,16 @@ namespace
 using tamsel::Arithmetic;
 using tamsel::Step;
 
+// Under AddressSanitizer (scripts/sanitize) the sweeps below take a sample: every 61st block of floats, the first
+// two dividends. The optimised build runs them whole.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::uint64_t blockStride = 61;
+constexpr std::size_t dividendCount = 2;
+#else
+constexpr std::uint64_t blockStride = 1;
+constexpr std::size_t dividendCount = 6;
+#endif
+
 float fromBits(std::uint32_t bits)
 {
     float x;
@@ -73,7 +83,7 @@ TEST(ExactArithmetic, SquareRootOfEveryPositiveFloat)
             constexpr std::size_t block = 1 << 16;
             std::vector<std::uint32_t> bits(block);
             std::vector<float> x(block), expected(block), fused(block), sequence(block);
-            for (std::uint64_t first = 0; first <= 0x7f800000u; first += block)
+            for (std::uint64_t first = 0; first <= 0x7f800000u; first += block * blockStride)
             {
                 const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(block, 0x7f800001u - first));
                 for (std::size_t i = 0; i < count; ++i)
@@ -84,7 +94,7 @@ TEST(ExactArithmetic, SquareRootOfEveryPositiveFloat)
                 const std::size_t wrong = firstDifference(fused, expected, count);
                 ASSERT_EQ(wrong, count) << "sqrt(" << std::hexfloat << x[wrong] << ") gave " << fused[wrong]
                                         << " instead of " << expected[wrong];
-                if (first < 0x0f800000u || first + count > 0x6f800000u || first / block % 16 != 0)
+                if (first < 0x0f800000u || first + count > 0x6f800000u || (first / block % 16 != 0 && blockStride == 1))
                     continue;
                 Step::squareRoots(x.data(), sequence.data(), count, Arithmetic::sequenceOnly);
                 const std::size_t wrongSequence = firstDifference(sequence, expected, count);
@@ -164,8 +174,9 @@ TEST(ExactArithmetic, QuotientOverEveryDivisorSignificand)
             std::vector<float> a(1 << 23), b(1 << 23);
             int round = 0;
             for (const auto& exponent : exponents)
-                for (const std::uint32_t significand : dividends)
+                for (std::size_t d = 0; d < dividendCount; ++d)
                 {
+                    const std::uint32_t significand = dividends[d];
                     const std::uint32_t sign = (round++ & 3u) << 30 & 0x80000000u;
                     const float dividend =
                         fromBits(sign | static_cast<std::uint32_t>(127 + exponent[0]) << 23 | significand);
