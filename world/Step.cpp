@@ -154,11 +154,6 @@ void Step::chooseFastestRoots()
     roots = Roots::fastest;
 }
 
-bool Step::fusedInUse() const
-{
-    return m_trialLanes == inUse.lanes && m_trials >= 2 * trialsEachWay && m_fusedFaster;
-}
-
 bool Step::squareRoots(const float* x, float* root, std::size_t count, Arithmetic how)
 {
     return inUse.squareRoots(x, root, count, how);

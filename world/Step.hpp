@@ -37,8 +37,6 @@ public:
     static void useDivider(bool hardware);
     // The program's way, the default: each step tries both ways in its first force passes and keeps the faster.
     static void chooseFastestRoots();
-    // Whether this step settled on the multiply-add sequences.
-    bool fusedInUse() const;
     // Square roots and quotients of whole arrays by the width in use (world/ForcePass.hpp), for the tests.
     static bool squareRoots(const float* x, float* root, std::size_t count, Arithmetic how);
     static bool quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how);
