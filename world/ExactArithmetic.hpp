@@ -8,9 +8,10 @@
 
 // Square roots and quotients rounded exactly as the hardware's sqrt and div instructions round them, the IEEE
 // round-to-nearest results, computed on the multiply-add units: an estimate of the reciprocal (square root), refined
-// by Newton steps, then a final step whose remainder decides the rounding. The divider computes one vector at a time,
-// while these sequences keep every multiply-add unit busy. Built only where fused multiply-adds are (AVX-512, and
-// AVX2 with FMA); elsewhere `fused` is false and the step keeps the hardware instructions.
+// by Newton steps, then a final step whose remainder decides the rounding. They trade the divider's time for about
+// forty more operations on the multiply-add units, which pays only where the divider is slow and those units wide;
+// the step times both ways (world/Step.cpp). Built only where fused multiply-adds are (AVX-512, and AVX2 with FMA);
+// elsewhere `fused` is false and the hardware instructions stand in for the sequences.
 //
 // The sequences hold for arguments in a proven range; lanes outside it (zero divisors, denormals, infinities, NaN,
 // exponents near the ends) take the hardware instruction, the whole vector at once when any lane needs it.
