@@ -1,6 +1,7 @@
 #include "ReferenceWorld.hpp"
 #include "world/Orbisk.hpp"
 #include "world/Random.hpp"
+#include "world/Step.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -89,6 +90,30 @@ void BM_Step(benchmark::State& state, WorldSize size)
     reportPairs(state, pairs);
 }
 
+// The program's step with its square roots and quotients taken one way only: by the hardware's instructions
+// (the divider) or by multiply-add sequences. The program's own step tries both and keeps the faster.
+void BM_DividerStep(benchmark::State& state, WorldSize size)
+{
+    tamsel::Orbisk world = clusteredWorld(size);
+    const double pairs = candidatePairs(world, size);
+    tamsel::Step::useDivider(true);
+    for (auto _ : state)
+        world.update(dt);
+    tamsel::Step::chooseFastestRoots();
+    reportPairs(state, pairs);
+}
+
+void BM_FusedStep(benchmark::State& state, WorldSize size)
+{
+    tamsel::Orbisk world = clusteredWorld(size);
+    const double pairs = candidatePairs(world, size);
+    tamsel::Step::useDivider(false);
+    for (auto _ : state)
+        world.update(dt);
+    tamsel::Step::chooseFastestRoots();
+    reportPairs(state, pairs);
+}
+
 // The plain list-based step on the same world.
 void BM_ReferenceStep(benchmark::State& state, WorldSize size)
 {
@@ -131,8 +156,12 @@ void BM_PrepareUnchangedFrame(benchmark::State& state, WorldSize size)
 
 BENCHMARK_CAPTURE(BM_ReferenceStep, DefaultWorld, defaultWorld)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Step, DefaultWorld, defaultWorld)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DividerStep, DefaultWorld, defaultWorld)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FusedStep, DefaultWorld, defaultWorld)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ReferenceStep, ScreenWorld, screenWorld)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Step, ScreenWorld, screenWorld)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DividerStep, ScreenWorld, screenWorld)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FusedStep, ScreenWorld, screenWorld)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_PrepareFrame, ScreenWorld, screenWorld)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_PrepareUnchangedFrame, ScreenWorld, screenWorld)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Step, QuarterMillion, quarterMillionWorld)->Unit(benchmark::kMillisecond);
@@ -176,6 +205,12 @@ public:
             if (plain > 0 && fast > 0)
                 std::printf("%s: the step is %.1f times faster than the list-based step (%s)\n", world, plain / fast,
                             from);
+            const double divider = time(std::string("BM_DividerStep/") + world);
+            const double fused = time(std::string("BM_FusedStep/") + world);
+            if (divider > 0 && fused > 0)
+                std::printf("%s: the force pass's multiply-add square roots and quotients make the step %.2f times as "
+                            "fast as the divider's instructions, %zu lanes (%s)\n",
+                            world, divider / fused, tamsel::Step::lanesInUse(), from);
         }
 
         // Times in milliseconds, as every benchmark below reports them.

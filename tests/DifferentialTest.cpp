@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace
 {
 
@@ -32,33 +34,61 @@ const Scenario scenarios[] = {
     {3, 4, 64, 400, 0.01f, 10.0f, 5.0f, 11}, {4, 3, 100, 600, 0.01f, 10.0f, 5.0f, 12},
 };
 
-// Every vector width this CPU runs, each against the list step.
+// Every vector width this CPU runs, with square roots and quotients by the hardware's instructions, by
+// multiply-add sequences and by the program's own choice (trying both in the first steps), each against the list
+// step: the worlds step side by side, the list step once for all.
 TEST(Differential, FastStepMatchesTheListStepBitForBit)
 {
+    enum Roots
+    {
+        divider,
+        fused,
+        fastest
+    };
+    struct Pass
+    {
+        std::size_t lanes;
+        Roots roots;
+    };
+    const char* const rootsNames[] = {"divider", "multiply-adds", "fastest"};
+    std::vector<Pass> passes;
     for (const std::size_t lanes : tamsel::Step::laneCounts())
-        for (const Scenario& s : scenarios)
-        {
-            tamsel::Step::useLanes(lanes);
-            SCOPED_TRACE(testing::Message() << lanes << " lanes, " << s.columns << " x " << s.rows << " regions, "
-                                            << s.types << " types, " << s.particles << " particles, seed " << s.seed);
-            tamsel::Settings settings = testworld::sceneSettings(s.columns, s.rows);
-            settings.friction = s.friction;
-            settings.effective_radius = s.radius;
-            settings.stablized_zone = s.zone;
-            tamsel::randomEngine.seed(s.seed);
-            Orbisk world(settings);
-            world.generateTypes(s.types);
-            world.generateParticles(s.particles);
-            reference::ReferenceWorld expected(world, settings);
+        for (const Roots roots : {divider, fused, fastest})
+            passes.push_back({lanes, roots});
 
-            for (int step = 1; step <= 300; ++step)
+    for (const Scenario& s : scenarios)
+    {
+        SCOPED_TRACE(testing::Message() << s.columns << " x " << s.rows << " regions, " << s.types << " types, "
+                                        << s.particles << " particles, seed " << s.seed);
+        tamsel::Settings settings = testworld::sceneSettings(s.columns, s.rows);
+        settings.friction = s.friction;
+        settings.effective_radius = s.radius;
+        settings.stablized_zone = s.zone;
+        tamsel::randomEngine.seed(s.seed);
+        Orbisk world(settings);
+        world.generateTypes(s.types);
+        world.generateParticles(s.particles);
+        reference::ReferenceWorld expected(world, settings);
+        std::vector<Orbisk> worlds(passes.size(), world);
+
+        for (int step = 1; step <= 300; ++step)
+        {
+            expected.update(0.025f);
+            for (std::size_t p = 0; p < passes.size(); ++p)
             {
-                world.update(0.025f);
-                expected.update(0.025f);
-                ASSERT_TRUE(testworld::sameWorld(world, expected)) << "after step " << step;
+                tamsel::Step::useLanes(passes[p].lanes);
+                if (passes[p].roots == fastest)
+                    tamsel::Step::chooseFastestRoots();
+                else
+                    tamsel::Step::useDivider(passes[p].roots == divider);
+                worlds[p].update(0.025f);
+                ASSERT_TRUE(testworld::sameWorld(worlds[p], expected))
+                    << passes[p].lanes << " lanes, " << rootsNames[passes[p].roots] << ", after step " << step;
             }
         }
+    }
     tamsel::Step::useLanes(0);
+    tamsel::Step::chooseFastestRoots();
 }
 
 } // namespace

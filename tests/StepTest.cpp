@@ -279,17 +279,21 @@ std::uint64_t fingerprintOfSeededRun()
     return hash;
 }
 
-// Every build, portable or using the newest instructions, and every lane count gives the same bits: the
+// Every build, portable or using the newest instructions, every lane count and either way of taking square roots
+// and quotients gives the same bits: the
 // fingerprint of a seeded run is fixed here.
 TEST(Step, SeededRunHasTheSameFingerprintOnEveryBuild)
 {
     for (const std::size_t lanes : tamsel::Step::laneCounts())
-    {
-        SCOPED_TRACE(testing::Message() << lanes << " lanes");
-        tamsel::Step::useLanes(lanes);
-        EXPECT_EQ(fingerprintOfSeededRun(), 6978635094353289245u);
-    }
+        for (const bool divider : {false, true})
+        {
+            SCOPED_TRACE(testing::Message() << lanes << " lanes" << (divider ? ", divider" : ""));
+            tamsel::Step::useLanes(lanes);
+            tamsel::Step::useDivider(divider);
+            EXPECT_EQ(fingerprintOfSeededRun(), 6978635094353289245u);
+        }
     tamsel::Step::useLanes(0);
+    tamsel::Step::chooseFastestRoots();
 }
 
 TEST(Step, SameSeedGivesBitIdenticalWorlds)

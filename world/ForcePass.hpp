@@ -46,6 +46,9 @@ struct ForceContext
     std::int32_t typeCount;
     const Settings* settings;
     float dt;
+    // Square roots and quotients by multiply-add sequences (world/ExactArithmetic.hpp) where the width is built with
+    // them; by the hardware's instructions otherwise. The bits are the same.
+    bool fused;
 
     // Working memory, nothing in it kept from one step to the next. Sizes in brackets; P = count, L = maximumLanes,
     // T = typeCount, N = regions_x_count x regions_y_count.
@@ -77,20 +80,37 @@ struct MotionContext
 // The most lanes a vector of any build holds.
 constexpr std::size_t maximumLanes = 16;
 
+// How a width's square roots and quotients are taken: by the hardware's instructions, as the force pass takes them
+// by multiply-add sequences (where the width has them, with the hardware for the lanes outside their proven range),
+// or by the sequences alone, whatever they give outside that range.
+enum class Arithmetic
+{
+    divider,
+    fused,
+    sequenceOnly
+};
+
+// Every square root of x[0 .. count) into root, and every quotient a / b into q, lane by lane as the force pass
+// takes them. Return false, doing nothing, when the width has no multiply-add sequences and they were asked for.
+#define TAMSEL_PASS_FUNCTIONS                                                                                          \
+    void accumulateForces(const ForceContext& context);                                                                \
+    void moveParticles(const MotionContext& context);                                                                  \
+    bool squareRoots(const float* x, float* root, std::size_t count, Arithmetic how);                                  \
+    bool quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how);
+
 namespace lanes4
 {
-void accumulateForces(const ForceContext& context);
-void moveParticles(const MotionContext& context);
+TAMSEL_PASS_FUNCTIONS
 } // namespace lanes4
 namespace lanes8
 {
-void accumulateForces(const ForceContext& context);
-void moveParticles(const MotionContext& context);
+TAMSEL_PASS_FUNCTIONS
 } // namespace lanes8
 namespace lanes16
 {
-void accumulateForces(const ForceContext& context);
-void moveParticles(const MotionContext& context);
+TAMSEL_PASS_FUNCTIONS
 } // namespace lanes16
+
+#undef TAMSEL_PASS_FUNCTIONS
 
 } // namespace tamsel

@@ -1,3 +1,4 @@
+#include "world/ExactArithmetic.hpp"
 #include "world/ForcePass.hpp"
 #include "world/Lanes.hpp"
 #include "world/Orbisk.hpp"
@@ -253,8 +254,26 @@ std::size_t findNearby(const ForceContext& c, const Neighbour& neighbour, const 
     return count;
 }
 
+// The square root and the quotient as the hardware rounds them: by the multiply-add sequences when `fused`.
+template <bool fused> Floats squareRoot(Floats x)
+{
+    if constexpr (fused)
+        return exact::squareRoot(x);
+    else
+        return lanes::squareRoot(x);
+}
+
+template <bool fused> Floats quotient(Floats a, Floats b)
+{
+    if constexpr (fused)
+        return exact::quotient(a, b);
+    else
+        return a / b;
+}
+
 // Adds the forces of the region's neighbourhood to the velocities of up to a vector's worth of its particles,
 // `members[0 .. active)`.
+template <bool fused>
 void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood& neighbourhood,
                 const std::uint32_t* members, std::size_t active)
 {
@@ -311,7 +330,7 @@ void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood&
             const std::size_t row = static_cast<std::size_t>(c.type[candidate]) * lanes::count;
             const Floats u = px - (c.x[candidate] - sx);
             const Floats v = py - (c.y[candidate] - sy);
-            const Floats d = lanes::squareRoot(u * u + v * v);
+            const Floats d = squareRoot<fused>(u * u + v * v);
             // Beyond R + Z: a tent over the band of width reach; inside R: the close-range push. The neutral zone
             // between adds a zero, which is left out, as is distance 0 (a particle meeting itself).
             const Floats e = d - R - Z;
@@ -320,7 +339,7 @@ void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood&
             const Floats push = (R - d) * k;
             const Ints beyond = d > RZ;
             const Ints acts = beyond | ((d <= R) & (d > lanes::zero));
-            const Floats f = lanes::select(beyond, band, push) / d;
+            const Floats f = quotient<fused>(lanes::select(beyond, band, push), d);
             vx = lanes::select(acts, vx + f * u * dt, vx);
             vy = lanes::select(acts, vy + f * v * dt, vy);
         }
@@ -354,10 +373,55 @@ void accumulateForces(const ForceContext& context)
             for (std::size_t block = 0; block < last - first; block += lanes::count)
             {
                 const std::size_t remaining = last - first - block;
-                forceBlock(context, law, neighbourhood, &context.order[block],
-                           remaining < lanes::count ? remaining : lanes::count);
+                const std::size_t active = remaining < lanes::count ? remaining : lanes::count;
+                if (exact::fused && context.fused)
+                    forceBlock<true>(context, law, neighbourhood, &context.order[block], active);
+                else
+                    forceBlock<false>(context, law, neighbourhood, &context.order[block], active);
             }
         }
+}
+
+bool squareRoots(const float* x, float* root, std::size_t count, Arithmetic how)
+{
+    if (how != Arithmetic::divider && !exact::fused)
+        return false;
+    for (std::size_t i = 0; i < count; i += lanes::count)
+    {
+        Floats in = lanes::zero;
+        std::memcpy(&in, &x[i], sizeof(float) * (count - i < lanes::count ? count - i : lanes::count));
+        Floats out;
+        if (how == Arithmetic::divider)
+            out = lanes::squareRoot(in);
+        else if (how == Arithmetic::fused)
+            out = exact::squareRoot(in);
+        else
+            out = exact::floats(exact::rootSequence(exact::vector(in)));
+        std::memcpy(&root[i], &out, sizeof(float) * (count - i < lanes::count ? count - i : lanes::count));
+    }
+    return true;
+}
+
+bool quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how)
+{
+    if (how != Arithmetic::divider && !exact::fused)
+        return false;
+    for (std::size_t i = 0; i < count; i += lanes::count)
+    {
+        const std::size_t n = count - i < lanes::count ? count - i : lanes::count;
+        Floats dividend = lanes::zero, divisor = lanes::zero;
+        std::memcpy(&dividend, &a[i], sizeof(float) * n);
+        std::memcpy(&divisor, &b[i], sizeof(float) * n);
+        Floats out;
+        if (how == Arithmetic::divider)
+            out = dividend / divisor;
+        else if (how == Arithmetic::fused)
+            out = exact::quotient(dividend, divisor);
+        else
+            out = exact::floats(exact::quotientSequence(exact::vector(dividend), exact::vector(divisor)));
+        std::memcpy(&q[i], &out, sizeof(float) * n);
+    }
+    return true;
 }
 
 } // namespace tamsel::TAMSEL_LANES

@@ -3,6 +3,7 @@
 #include "world/Orbisk.hpp"
 #include "world/RegionGrid.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tamsel
@@ -60,9 +61,12 @@ struct Width
     std::size_t lanes;
     void (*accumulateForces)(const ForceContext&);
     void (*moveParticles)(const MotionContext&);
+    bool (*squareRoots)(const float*, float*, std::size_t, Arithmetic);
+    bool (*quotients)(const float*, const float*, float*, std::size_t, Arithmetic);
 };
 
-// Whether this CPU runs code built for the width. Only x86-64 builds carry more than one width.
+// Whether this CPU runs code built for the width. Only x86-64 builds carry more than one width; the 8-lane one is
+// built for AVX2 with fused multiply-adds, so a CPU with AVX2 but without them takes the 4 lanes.
 bool cpuRuns(std::size_t lanes)
 {
 #if defined(TAMSEL_LANE_DISPATCH)
@@ -70,19 +74,24 @@ bool cpuRuns(std::size_t lanes)
     if (lanes == 16)
         return __builtin_cpu_supports("avx512f");
     if (lanes == 8)
-        return __builtin_cpu_supports("avx2");
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
     return lanes == 4;
 }
 
+#define TAMSEL_WIDTH(count)                                                                                            \
+    {                                                                                                                  \
+        count, lanes##count::accumulateForces, lanes##count::moveParticles, lanes##count::squareRoots,                 \
+            lanes##count::quotients                                                                                    \
+    }
+
 // The widths built into the program, narrowest first.
 #if defined(TAMSEL_LANE_DISPATCH)
-constexpr Width builtWidths[] = {{4, lanes4::accumulateForces, lanes4::moveParticles},
-                                 {8, lanes8::accumulateForces, lanes8::moveParticles},
-                                 {16, lanes16::accumulateForces, lanes16::moveParticles}};
+constexpr Width builtWidths[] = {TAMSEL_WIDTH(4), TAMSEL_WIDTH(8), TAMSEL_WIDTH(16)};
 #else
-constexpr Width builtWidths[] = {{4, lanes4::accumulateForces, lanes4::moveParticles}};
+constexpr Width builtWidths[] = {TAMSEL_WIDTH(4)};
 #endif
+#undef TAMSEL_WIDTH
 
 Width widest()
 {
@@ -95,6 +104,21 @@ Width widest()
 
 // Chosen once, when the program starts.
 Width inUse = widest();
+
+// How the force pass takes its square roots and quotients: as each step finds faster, or as a test or benchmark
+// demands.
+enum class Roots
+{
+    fastest,
+    divider,
+    fused
+};
+Roots roots = Roots::fastest;
+
+// Which way takes less time depends on the CPU: the divider is cheap on some, the multiply-add units wide on others.
+// A step times its first force passes, alternating between the two ways, and keeps the faster one: the least time
+// each way over this many trials.
+constexpr std::uint32_t trialsEachWay = 8;
 
 } // namespace
 
@@ -118,6 +142,26 @@ void Step::useLanes(std::size_t count)
 std::size_t Step::lanesInUse()
 {
     return inUse.lanes;
+}
+
+void Step::useDivider(bool hardware)
+{
+    roots = hardware ? Roots::divider : Roots::fused;
+}
+
+void Step::chooseFastestRoots()
+{
+    roots = Roots::fastest;
+}
+
+bool Step::squareRoots(const float* x, float* root, std::size_t count, Arithmetic how)
+{
+    return inUse.squareRoots(x, root, count, how);
+}
+
+bool Step::quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how)
+{
+    return inUse.quotients(a, b, q, count, how);
 }
 
 void Step::run(ParticleArrays& particles, const std::vector<Interaction>& interactions, std::int32_t typeCount,
@@ -147,31 +191,56 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
     m_order.resize(count);
     m_nearby.resize(count + maximumLanes);
 
-    const ForceContext context = {count,
-                                  particles.regionStart.data(),
-                                  particles.type.data(),
-                                  particles.x.data(),
-                                  particles.y.data(),
-                                  particles.vx.data(),
-                                  particles.vy.data(),
-                                  interactions.data(),
-                                  typeCount,
-                                  &settings,
-                                  dt,
-                                  m_paddedX.data(),
-                                  m_paddedY.data(),
-                                  m_paddedType.data(),
-                                  m_cell.data(),
-                                  m_box.data(),
-                                  m_typeBits.data(),
-                                  m_presentTypes.data(),
-                                  m_typeSeen.data(),
-                                  m_strength.data(),
-                                  m_reach.data(),
-                                  m_cutoff2.data(),
-                                  m_order.data(),
-                                  m_nearby.data()};
+    ForceContext context = {count,
+                            particles.regionStart.data(),
+                            particles.type.data(),
+                            particles.x.data(),
+                            particles.y.data(),
+                            particles.vx.data(),
+                            particles.vy.data(),
+                            interactions.data(),
+                            typeCount,
+                            &settings,
+                            dt,
+                            false,
+                            m_paddedX.data(),
+                            m_paddedY.data(),
+                            m_paddedType.data(),
+                            m_cell.data(),
+                            m_box.data(),
+                            m_typeBits.data(),
+                            m_presentTypes.data(),
+                            m_typeSeen.data(),
+                            m_strength.data(),
+                            m_reach.data(),
+                            m_cutoff2.data(),
+                            m_order.data(),
+                            m_nearby.data()};
+
+    if (roots != Roots::fastest || !inUse.quotients(nullptr, nullptr, nullptr, 0, Arithmetic::fused))
+    {
+        context.fused = roots == Roots::fused;
+        inUse.accumulateForces(context);
+        return;
+    }
+    if (m_trialLanes != inUse.lanes)
+    {
+        m_trialLanes = inUse.lanes;
+        m_trials = 0;
+        m_trialTime[0] = m_trialTime[1] = std::chrono::steady_clock::duration::max();
+    }
+    if (m_trials >= 2 * trialsEachWay)
+    {
+        context.fused = m_fusedFaster;
+        inUse.accumulateForces(context);
+        return;
+    }
+    const std::uint32_t way = m_trials++ % 2;
+    context.fused = way == 1;
+    const auto start = std::chrono::steady_clock::now();
     inUse.accumulateForces(context);
+    m_trialTime[way] = std::min(m_trialTime[way], std::chrono::steady_clock::now() - start);
+    m_fusedFaster = m_trialTime[1] < m_trialTime[0];
 }
 
 void Step::moveAndSort(ParticleArrays& particles, const Settings& settings, float dt)

@@ -2,6 +2,7 @@
 
 #include "world/ForcePass.hpp"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -30,11 +31,27 @@ public:
     // it; the program always runs the widest.
     static void useLanes(std::size_t count);
     static std::size_t lanesInUse();
+    // How every step from now on takes its square roots and quotients, with the same bits either way: by the
+    // hardware's instructions (true), or by exact multiply-add sequences where the width has them (false). Tests
+    // and benchmarks compare the two with it.
+    static void useDivider(bool hardware);
+    // The program's way, the default: each step tries both ways in its first force passes and keeps the faster.
+    static void chooseFastestRoots();
+    // Square roots and quotients of whole arrays by the width in use (world/ForcePass.hpp), for the tests.
+    static bool squareRoots(const float* x, float* root, std::size_t count, Arithmetic how);
+    static bool quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how);
 
 private:
     void accumulateForces(ParticleArrays& particles, const std::vector<Interaction>& interactions,
                           std::int32_t typeCount, const Settings& settings, float dt);
     void moveAndSort(ParticleArrays& particles, const Settings& settings, float dt);
+
+    // The trials of the two ways of taking square roots, for the width of m_trialLanes: how many were run, the least
+    // time each way took (divider, multiply-adds), and the faster so far.
+    std::size_t m_trialLanes = 0;
+    std::uint32_t m_trials = 0;
+    std::chrono::steady_clock::duration m_trialTime[2] = {};
+    bool m_fusedFaster = false;
 
     // The force pass's working memory (world/ForcePass.hpp).
     std::vector<float> m_paddedX, m_paddedY;
