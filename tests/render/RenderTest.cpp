@@ -1,5 +1,6 @@
 #include "world/Orbisk.hpp"
 #include "world/Random.hpp"
+#include "world/SfmlCompat.hpp"
 
 #include <SFML/Graphics/CircleShape.hpp>
 #include <SFML/Graphics/RectangleShape.hpp>
@@ -20,7 +21,7 @@ using tamsel::Orbisk;
 sf::Image render(sf::Vector2u size, unsigned antialiasing, const std::function<void(sf::RenderTarget&)>& draw)
 {
     sf::RenderTexture texture;
-    if (!texture.create(size.x, size.y, sf::ContextSettings(0, 0, antialiasing)))
+    if (!tamsel::sfml::createTexture(texture, size, sf::ContextSettings{0, 0, antialiasing}))
         return {};
     texture.clear(sf::Color(0, 0, 0, 255));
     draw(texture);
@@ -49,7 +50,7 @@ std::size_t differingPixels(const sf::Image& a, const sf::Image& b)
     std::size_t count = 0;
     for (unsigned y = 0; y < a.getSize().y; ++y)
         for (unsigned x = 0; x < a.getSize().x; ++x)
-            count += a.getPixel(x, y) != b.getPixel(x, y);
+            count += tamsel::sfml::getPixel(a, x, y) != tamsel::sfml::getPixel(b, x, y);
     return count;
 }
 
