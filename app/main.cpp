@@ -115,6 +115,7 @@ int main()
     {
         icon = fitIcon(icon);
         sfml::setIcon(window, icon);
+        display.showIcon(sfml::getNativeHandle(window), icon);
     }
 
     sf::Clock clock;

@@ -58,6 +58,11 @@ inline void setIcon(sf::Window& window, const sf::Image& icon)
     window.setIcon(icon.getSize(), icon.getPixelsPtr());
 }
 
+inline sf::WindowHandle getNativeHandle(const sf::Window& window)
+{
+    return window.getNativeHandle();
+}
+
 /// An image of the size made from RGBA pixels, row after row.
 inline sf::Image makeImage(sf::Vector2u size, const std::uint8_t* pixels)
 {
@@ -115,6 +120,11 @@ inline void createWindow(sf::RenderWindow& window, sf::Vector2u size, unsigned b
 inline void setIcon(sf::Window& window, const sf::Image& icon)
 {
     window.setIcon(icon.getSize().x, icon.getSize().y, icon.getPixelsPtr());
+}
+
+inline sf::WindowHandle getNativeHandle(const sf::Window& window)
+{
+    return window.getSystemHandle();
 }
 
 inline sf::Image makeImage(sf::Vector2u size, const std::uint8_t* pixels)
