@@ -253,10 +253,33 @@ test_WindowTitleAndSize() {
     expect_size_line 660 440
 }
 
+# expect_antialiasing FILE: the window asked for antialiasing level 8. SFML says on standard error when it got a
+# context other than the one asked for, and what it got: the graphics system may offer less or none (Xvfb under
+# Mesa 25 and later offers none). The picture of five types shows the blends antialiasing makes at the circles'
+# edges exactly when the window got some: then far more colours than black and the five types'.
+expect_antialiasing() {
+    local level colours
+    if grep -q "^Created: " "$WORK/stderr"; then
+        grep -q "^Requested: .* AA level = 8 ;" "$WORK/stderr" ||
+            die "antialiasing level 8 was not asked for: $(cat "$WORK/stderr")"
+        level=$(sed -n 's/^Created: .* AA level = \([0-9]*\) ;.*/\1/p' "$WORK/stderr")
+    else
+        level=8
+    fi
+    colours=$(colour_counts "$1" | wc -l)
+    if ((level > 0)); then
+        ((colours > 20)) || die "antialiasing level $level, yet the picture has only $colours colours"
+    else
+        ((colours <= 6)) || die "no antialiasing, yet the picture has $colours colours"
+    fi
+    echo "antialiasing level $level: $colours colours"
+}
+
 test_BlackBackgroundAndCircles() {
     run_window "region_size = 55"
     shot_drawn "$WID" "$WORK/shot.png"
     expect_colours "$WORK/shot.png" 5
+    expect_antialiasing "$WORK/shot.png"
 }
 
 # covered_percent FILE: the share of the picture that is not black.

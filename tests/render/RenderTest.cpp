@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <vector>
 
 namespace
 {
@@ -51,6 +53,21 @@ std::size_t differingPixels(const sf::Image& a, const sf::Image& b)
     for (unsigned y = 0; y < a.getSize().y; ++y)
         for (unsigned x = 0; x < a.getSize().x; ++x)
             count += tamsel::sfml::getPixel(a, x, y) != tamsel::sfml::getPixel(b, x, y);
+    return count;
+}
+
+// Pixels of a colour other than black and the types' colours: the blends at the circles' edges that antialiasing
+// makes. Without antialiasing every pixel has one of those colours.
+std::size_t blendedPixels(const sf::Image& image, const std::vector<sf::Color>& typeColors)
+{
+    std::size_t count = 0;
+    for (unsigned y = 0; y < image.getSize().y; ++y)
+        for (unsigned x = 0; x < image.getSize().x; ++x)
+        {
+            const sf::Color pixel = tamsel::sfml::getPixel(image, x, y);
+            count +=
+                pixel != sf::Color::Black && std::find(typeColors.begin(), typeColors.end(), pixel) == typeColors.end();
+        }
     return count;
 }
 
@@ -95,6 +112,8 @@ TEST(Drawing, LooksLikeOneShapePerParticle)
         const sf::Image shapes =
             render(pixels, scene.antialiasing, [&](sf::RenderTarget& t) { drawShapeByShape(t, world, scene.radius); });
         ASSERT_EQ(shapes.getSize(), pixels) << "no render texture could be made";
+        // The antialiasing level asked for is the one drawn with, never quietly dropped.
+        EXPECT_EQ(blendedPixels(shapes, world.getTypeColors()) > 0, scene.antialiasing > 0 && scene.radius > 0);
         for (const bool gpu : {true, false})
         {
             Orbisk::setGpuDrawing(gpu);
