@@ -337,15 +337,18 @@ test_MissingIcon() {
     expect_no_dialog
 }
 
-# A valid icon far larger than any desktop shows is scaled down to one.
+# A valid icon far larger than any desktop shows is scaled down to one. Task bars find it in _NET_WM_ICON even
+# without a window manager that lists the property as supported, as here.
 test_HugeIcon() {
     local icon
     setup_huge_icon "$WORK/Orbisk.png"
     run_window "region_size = 55"
     # Decoding 400 MB of pixels takes seconds before the first frame.
     retry 120 shot_showing "$WID" "$WORK/shot.png" 1 || die "the window showed no particles"
-    icon=$(xprop -id "$WID" -notype 32c _NET_WM_ICON | cut -c 1-30)
-    [[ $icon == "_NET_WM_ICON = 256, 256, "* ]] || die "the window icon is not 256 x 256: $icon"
+    # The width, the height, then the first pixel as 0xAARRGGBB: opaque red 48, green 128, blue 255.
+    icon=$(xprop -id "$WID" -notype 32c _NET_WM_ICON | cut -c 1-40)
+    [[ $icon == "_NET_WM_ICON = 256, 256, $((0xFF3080FF)),"* ]] ||
+        die "the window icon is not 256 x 256 pixels of the picture's colour: $icon"
     close_window "$WID"
     expect_exit 0
 }
