@@ -19,13 +19,19 @@ std::string DisplayConnection::getName() const
     return "the desktop";
 }
 
+void DisplayConnection::showIcon(sf::WindowHandle, const sf::Image&) const {}
+
 } // namespace tamsel
 
 #else
 
 #include "app/Console.hpp"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+
+#include <cstdint>
+#include <vector>
 
 namespace tamsel
 {
@@ -41,6 +47,28 @@ std::string DisplayConnection::getName() const
 {
     const char* name = std::getenv("DISPLAY");
     return name ? "\"" + printable(name) + "\"" : "(DISPLAY is not set)";
+}
+
+void DisplayConnection::showIcon(sf::WindowHandle window, const sf::Image& icon) const
+{
+    if (!m_display)
+        return;
+    // The width, the height, then each pixel as 0xAARRGGBB, row after row: one long per value, however wide a
+    // long is, as Xlib takes 32-bit properties.
+    const sf::Vector2u size = icon.getSize();
+    const std::size_t count = std::size_t{size.x} * size.y;
+    const std::uint8_t* pixel = icon.getPixelsPtr();
+    std::vector<unsigned long> values;
+    values.reserve(2 + count);
+    values.push_back(size.x);
+    values.push_back(size.y);
+    for (std::size_t i = 0; i < count; ++i, pixel += 4)
+        values.push_back(static_cast<unsigned long>(pixel[3]) << 24 | static_cast<unsigned long>(pixel[0]) << 16 |
+                         static_cast<unsigned long>(pixel[1]) << 8 | pixel[2]);
+    XChangeProperty(m_display.get(), static_cast<Window>(window), XInternAtom(m_display.get(), "_NET_WM_ICON", False),
+                    XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(values.data()),
+                    static_cast<int>(values.size()));
+    XFlush(m_display.get());
 }
 
 } // namespace tamsel

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <SFML/Graphics/Image.hpp>
+#include <SFML/Window/WindowHandle.hpp>
+
 #include <memory>
 #include <string>
 
@@ -20,6 +23,10 @@ public:
     bool isOpen() const;
     /// The display asked for, for messages: the DISPLAY variable, or a note that it is not set.
     std::string getName() const;
+    /// Hands the window's icon to the desktop's task bars and window lists as well (on X11 the _NET_WM_ICON
+    /// property), whatever the window manager says it supports. SFML 2 always does so when it sets an icon;
+    /// SFML 3 only where the window manager lists the property among those it supports.
+    void showIcon(sf::WindowHandle window, const sf::Image& icon) const;
 
 private:
     std::unique_ptr<_XDisplay, int (*)(_XDisplay*)> m_display;

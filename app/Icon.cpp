@@ -1,4 +1,5 @@
 #include "app/Icon.hpp"
+#include "world/SfmlCompat.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -62,9 +63,7 @@ sf::Image fitIcon(const sf::Image& image, unsigned maximumSide)
             out[3] = static_cast<std::uint8_t>((alpha + count / 2) / count);
         }
     }
-    sf::Image fitted;
-    fitted.create(width, height, icon.data());
-    return fitted;
+    return sfml::makeImage({width, height}, icon.data());
 }
 
 } // namespace tamsel

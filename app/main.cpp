@@ -6,11 +6,11 @@
 #include "app/Icon.hpp"
 #include "settings/Settings.hpp"
 #include "world/Orbisk.hpp"
+#include "world/SfmlCompat.hpp"
 
 #include <SFML/Graphics/Image.hpp>
 #include <SFML/Graphics/RenderWindow.hpp>
 #include <SFML/System/Clock.hpp>
-#include <SFML/Window/Event.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -117,8 +117,9 @@ int main()
                        " units, larger than the largest window the graphics system can show, " +
                        std::to_string(largest.x) + " x " + std::to_string(largest.y) + " pixels");
 
-    sf::RenderWindow window(sf::VideoMode(windowSize.x, windowSize.y, 32), "Orbisk", sf::Style::Default,
-                            sf::ContextSettings(0, 0, 8, 1, 1, sf::ContextSettings::Default, false));
+    sf::RenderWindow window;
+    sfml::createWindow(window, windowSize, 32, "Orbisk", sf::Style::Default,
+                       sf::ContextSettings{0, 0, 8, 1, 1, sf::ContextSettings::Default, false});
     // Within the largest viewport a driver may still fail to make the window's buffers (Mesa's software renderer,
     // for an antialiased window of more than 2^27 pixels), and then draws nothing at all: a black window.
     if (!canDrawInto(window))
@@ -137,20 +138,21 @@ int main()
     if (icon.getSize().x > 0 && icon.getSize().y > 0)
     {
         icon = fitIcon(icon);
-        window.setIcon(icon.getSize().x, icon.getSize().y, icon.getPixelsPtr());
+        sfml::setIcon(window, icon);
+        display.showIcon(sfml::getNativeHandle(window), icon);
     }
 
     sf::Clock clock;
     float accumulator = 0.0f;
-    sf::Event event;
+    sfml::WindowEvent event;
     while (window.isOpen())
     {
         // Events: a close request ends the run, any released mouse button starts a new random world.
-        while (window.pollEvent(event))
+        while (sfml::pollEvent(window, event))
         {
-            if (event.type == sf::Event::Closed)
+            if (event == sfml::WindowEvent::Closed)
                 window.close();
-            if (event.type == sf::Event::MouseButtonReleased)
+            if (event == sfml::WindowEvent::MouseButtonReleased)
                 runStage(window, "for a new world",
                          [&]
                          {

@@ -1,4 +1,5 @@
 #include "app/Icon.hpp"
+#include "world/SfmlCompat.hpp"
 
 #include <gtest/gtest.h>
 
@@ -28,11 +29,10 @@ TEST(Icon, LargePicturesShrinkToFitKeepingTheirAspect)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(testing::Message() << c.size.x << " x " << c.size.y);
-        sf::Image image;
-        image.create(c.size.x, c.size.y, sf::Color(10, 20, 30, 40));
+        const sf::Image image = tamsel::sfml::makeImage(c.size, sf::Color(10, 20, 30, 40));
         const sf::Image icon = tamsel::fitIcon(image);
         EXPECT_EQ(icon.getSize(), c.fitted);
-        EXPECT_EQ(icon.getPixel(c.fitted.x - 1, c.fitted.y - 1), sf::Color(10, 20, 30, 40));
+        EXPECT_EQ(tamsel::sfml::getPixel(icon, c.fitted.x - 1, c.fitted.y - 1), sf::Color(10, 20, 30, 40));
     }
 }
 
@@ -40,16 +40,15 @@ TEST(Icon, ShrunkPixelsAverageWhatTheyCover)
 {
     // Left half opaque red, right half transparent green: the green lends nothing but transparency where the two
     // halves meet in one icon pixel.
-    sf::Image image;
-    image.create(6, 2, sf::Color(0, 255, 0, 0));
+    sf::Image image = tamsel::sfml::makeImage({6, 2}, sf::Color(0, 255, 0, 0));
     for (unsigned y = 0; y < 2; ++y)
         for (unsigned x = 0; x < 3; ++x)
-            image.setPixel(x, y, sf::Color::Red);
+            tamsel::sfml::setPixel(image, x, y, sf::Color::Red);
     const sf::Image icon = tamsel::fitIcon(image, 3);
     ASSERT_EQ(icon.getSize(), sf::Vector2u(3, 1));
-    EXPECT_EQ(icon.getPixel(0, 0), sf::Color(255, 0, 0, 255));
-    EXPECT_EQ(icon.getPixel(1, 0), sf::Color(255, 0, 0, 128));
-    EXPECT_EQ(icon.getPixel(2, 0), sf::Color(0, 0, 0, 0));
+    EXPECT_EQ(tamsel::sfml::getPixel(icon, 0, 0), sf::Color(255, 0, 0, 255));
+    EXPECT_EQ(tamsel::sfml::getPixel(icon, 1, 0), sf::Color(255, 0, 0, 128));
+    EXPECT_EQ(tamsel::sfml::getPixel(icon, 2, 0), sf::Color(0, 0, 0, 0));
 }
 
 TEST(Icon, OnlyRegularFilesAreRead)

@@ -1,5 +1,6 @@
 #include "world/Orbisk.hpp"
 #include "world/ParticleRenderer.hpp"
+#include "world/SfmlCompat.hpp"
 
 #include <SFML/Graphics/CircleShape.hpp>
 #include <SFML/Graphics/RenderTarget.hpp>
@@ -27,9 +28,9 @@ void fillBackground(sf::Vector2f size, sf::Vertex* vertex)
     const sf::Vector2f corners[4] = {{0, 0}, {size.x, 0}, {size.x, size.y}, {0, size.y}};
     for (std::size_t i = 0; i < 4; ++i)
     {
-        *vertex++ = sf::Vertex(centre, sf::Color::Black);
-        *vertex++ = sf::Vertex(corners[i], sf::Color::Black);
-        *vertex++ = sf::Vertex(corners[(i + 1) % 4], sf::Color::Black);
+        *vertex++ = sf::Vertex{centre, sf::Color::Black};
+        *vertex++ = sf::Vertex{corners[i], sf::Color::Black};
+        *vertex++ = sf::Vertex{corners[(i + 1) % 4], sf::Color::Black};
     }
 }
 
@@ -60,8 +61,7 @@ bool Orbisk::isGpuDrawing()
 std::vector<sf::Vector2f> Orbisk::makeCircleFan(float radius)
 {
     const sf::CircleShape circle(radius, circlePointCount);
-    const sf::FloatRect bounds = circle.getLocalBounds();
-    const sf::Vector2f centre(bounds.left + bounds.width / 2, bounds.top + bounds.height / 2);
+    const sf::Vector2f centre = sfml::getCentre(circle.getLocalBounds());
     std::vector<sf::Vector2f> fan;
     for (std::size_t i = 0; i < circlePointCount; ++i)
     {
@@ -157,7 +157,7 @@ bool Orbisk::drawPoints(sf::RenderTarget& target, const sf::RenderStates& states
     // view and the transform into its matrices, where the circles' program finds them.
     sf::Vertex background[4 * 3];
     fillBackground(getWorldSize(), background);
-    target.draw(background, 4 * 3, sf::Triangles, states);
+    target.draw(background, 4 * 3, sfml::triangles, states);
 
     if (!m_renderer.renderer)
     {
@@ -190,7 +190,7 @@ void Orbisk::draw(sf::RenderTarget& target, sf::RenderStates states) const
     for (std::size_t batch = 0; batch < getBatchCount(); ++batch)
     {
         const std::vector<sf::Vertex>& vertices = getBatch(batch);
-        target.draw(vertices.data(), vertices.size(), sf::Triangles, states);
+        target.draw(vertices.data(), vertices.size(), sfml::triangles, states);
     }
 }
 

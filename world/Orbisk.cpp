@@ -42,8 +42,8 @@ void Orbisk::generateTypes(std::int32_t count)
     for (std::size_t i = 0; i < types; ++i)
     {
         const std::uint32_t v = static_cast<std::uint32_t>(randomEngine());
-        m_typeColors.emplace_back(static_cast<sf::Uint8>(v >> 24), static_cast<sf::Uint8>(v >> 16),
-                                  static_cast<sf::Uint8>(v >> 8), 255);
+        m_typeColors.emplace_back(static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+                                  static_cast<std::uint8_t>(v >> 8), 255);
     }
 
     m_particles = ParticleArrays();

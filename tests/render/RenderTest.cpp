@@ -1,5 +1,6 @@
 #include "world/Orbisk.hpp"
 #include "world/Random.hpp"
+#include "world/SfmlCompat.hpp"
 
 #include <SFML/Graphics/CircleShape.hpp>
 #include <SFML/Graphics/RectangleShape.hpp>
@@ -7,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <vector>
 
 namespace
 {
@@ -20,7 +23,7 @@ using tamsel::Orbisk;
 sf::Image render(sf::Vector2u size, unsigned antialiasing, const std::function<void(sf::RenderTarget&)>& draw)
 {
     sf::RenderTexture texture;
-    if (!texture.create(size.x, size.y, sf::ContextSettings(0, 0, antialiasing)))
+    if (!tamsel::sfml::createTexture(texture, size, sf::ContextSettings{0, 0, antialiasing}))
         return {};
     texture.clear(sf::Color(0, 0, 0, 255));
     draw(texture);
@@ -49,7 +52,22 @@ std::size_t differingPixels(const sf::Image& a, const sf::Image& b)
     std::size_t count = 0;
     for (unsigned y = 0; y < a.getSize().y; ++y)
         for (unsigned x = 0; x < a.getSize().x; ++x)
-            count += a.getPixel(x, y) != b.getPixel(x, y);
+            count += tamsel::sfml::getPixel(a, x, y) != tamsel::sfml::getPixel(b, x, y);
+    return count;
+}
+
+// Pixels of a colour other than black and the types' colours: the blends at the circles' edges that antialiasing
+// makes. Without antialiasing every pixel has one of those colours.
+std::size_t blendedPixels(const sf::Image& image, const std::vector<sf::Color>& typeColors)
+{
+    std::size_t count = 0;
+    for (unsigned y = 0; y < image.getSize().y; ++y)
+        for (unsigned x = 0; x < image.getSize().x; ++x)
+        {
+            const sf::Color pixel = tamsel::sfml::getPixel(image, x, y);
+            count +=
+                pixel != sf::Color::Black && std::find(typeColors.begin(), typeColors.end(), pixel) == typeColors.end();
+        }
     return count;
 }
 
@@ -94,6 +112,8 @@ TEST(Drawing, LooksLikeOneShapePerParticle)
         const sf::Image shapes =
             render(pixels, scene.antialiasing, [&](sf::RenderTarget& t) { drawShapeByShape(t, world, scene.radius); });
         ASSERT_EQ(shapes.getSize(), pixels) << "no render texture could be made";
+        // The antialiasing level asked for is the one drawn with, never quietly dropped.
+        EXPECT_EQ(blendedPixels(shapes, world.getTypeColors()) > 0, scene.antialiasing > 0 && scene.radius > 0);
         for (const bool gpu : {true, false})
         {
             Orbisk::setGpuDrawing(gpu);
