@@ -13,8 +13,9 @@ sf::Image loadIcon(const std::string& path)
 {
     sf::Image image;
     std::error_code error;
+    // A picture that cannot be read leaves the image empty, and the window its default icon.
     if (std::filesystem::is_regular_file(path, error))
-        image.loadFromFile(path);
+        static_cast<void>(image.loadFromFile(path));
     return image;
 }
 
