@@ -38,7 +38,7 @@ constexpr std::int32_t restartParticleCount = 1000;
 {
     std::error_code error;
     const std::filesystem::path path = std::filesystem::absolute(settingsFile, error);
-    fail(message + "\nin the settings file " + (error ? std::string(settingsFile) : path.u8string()));
+    fail(message + "\nin the settings file " + (error ? std::string(settingsFile) : path.string()));
 }
 
 // Runs one stage of a frame. Running out of memory there ends the run with a box rather than an abort; the
