@@ -125,11 +125,12 @@ int main()
     if (!canDrawInto(window))
     {
         window.close();
-        failInSettings("invalid configuration: the world is " + std::to_string(windowSize.x) + " x " +
-                       std::to_string(windowSize.y) +
-                       " units, larger than the largest window the graphics system can show: it cannot draw into "
-                       "a window of " +
-                       std::to_string(windowSize.x) + " x " + std::to_string(windowSize.y) + " pixels");
+        (settingsRead ? failInSettings : fail)(
+            "invalid configuration: the world is " + std::to_string(windowSize.x) + " x " +
+            std::to_string(windowSize.y) +
+            " units, larger than the largest window the graphics system can show: it cannot draw into "
+            "a window of " +
+            std::to_string(windowSize.x) + " x " + std::to_string(windowSize.y) + " pixels");
     }
 
     // Without a readable icon file the window keeps the desktop's default icon; a large picture is scaled down to

@@ -24,12 +24,17 @@ system_describe() {
     esac
 }
 
+# This machine's Debian release, as its archive entries name it (unstable's os-release names the next release).
+system_this_release() {
+    apt-get indextargets --format '$(CODENAME) $(LABEL)' 2>/dev/null |
+        awk '$2 == "Debian" && $1 !~ /-/ { print $1; exit }'
+}
+
 # The Debian archive this machine installs from: the base address of its entry for its own release.
 system_archive() {
-    local codename
-    codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
     apt-get indextargets --format '$(BASE_URI) $(CODENAME) $(LABEL)' 2>/dev/null |
-        awk -v codename="$codename" '$2 == codename && $3 == "Debian" { sub(/dists\/.*$/, "", $1); print $1; exit }'
+        awk -v codename="$(system_this_release)" \
+            '$2 == codename && $3 == "Debian" { sub(/dists\/.*$/, "", $1); print $1; exit }'
 }
 
 # Why fresh systems cannot be made here, or nothing when they can.
@@ -45,7 +50,7 @@ system_unavailable() {
 
 system_tarball() {
     local release="$1" cache="${XDG_CACHE_HOME:-$HOME/.cache}/orbisk"
-    local tarball="$cache/debian-$release.tar" archive
+    local tarball="$cache/debian-$release.tar" archive new
     # A cached system is made anew after a week, so that unstable does not drift far behind its archive.
     if [[ -s "$tarball" && -z "$(find "$tarball" -mtime +7)" ]]; then
         echo "$tarball"
@@ -58,11 +63,13 @@ system_tarball() {
     # system is told to accept that.
     [[ "$release" != sid ]] || options+=(--aptopt='Acquire::Check-Valid-Until "false"')
     echo "== making a fresh $(system_describe "$release") system from $archive" >&2
+    # A name of its own, so that two runs making the same system do not write into one file.
+    new="$(mktemp "$tarball.XXXXXX")"
     if "${system_sudo[@]}" mmdebstrap --quiet --variant=apt --format=tar "${options[@]}" \
-        "$release" "$tarball.new" "$archive" >&2; then
-        "${system_sudo[@]}" mv "$tarball.new" "$tarball"
+        "$release" "$new" "$archive" >&2; then
+        "${system_sudo[@]}" mv "$new" "$tarball"
     else
-        "${system_sudo[@]}" rm -f "$tarball.new"
+        "${system_sudo[@]}" rm -f "$new"
         # An older system still serves when a new one cannot be made.
         [[ -s "$tarball" ]] || return 1
         echo "note: could not make a new system; using the cached one from $(date -r "$tarball" +%F)" >&2
@@ -112,11 +119,11 @@ system_stop() {
                 "${system_sudo[@]}" umount -R -l "$SYSTEM_ROOT/$tree"
         fi
     done
-    # Never remove a tree that still has something mounted inside it.
-    if findmnt -rn -o TARGET | grep -q "^$SYSTEM_ROOT/"; then
+    # Never remove a tree that still has something mounted inside it, nor step out of its file system.
+    if awk -v root="$SYSTEM_ROOT/" 'index($5, root) == 1 { found = 1 } END { exit !found }' /proc/self/mountinfo; then
         echo "warning: $SYSTEM_ROOT still has mounts; left in place" >&2
     else
-        "${system_sudo[@]}" rm -rf "$SYSTEM_ROOT"
+        "${system_sudo[@]}" rm -rf --one-file-system "$SYSTEM_ROOT"
     fi
     SYSTEM_ROOT=""
 }

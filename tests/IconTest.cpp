@@ -56,8 +56,7 @@ TEST(Icon, OnlyRegularFilesAreRead)
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("orbisk-icon-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    sf::Image picture;
-    picture.create(3, 2, sf::Color::Red);
+    const sf::Image picture = tamsel::sfml::makeImage({3, 2}, sf::Color::Red);
     ASSERT_TRUE(picture.saveToFile((dir / "picture.png").string()));
     std::vector<std::string> readable = {"picture.png"};
 #if !defined(_WIN32)
