@@ -316,6 +316,7 @@ TEST_F(SettingsFile, AcceptsTheLimitsThemselves)
         "particle_count=16777216",
         "particle_count=0",
         "particle_count=-5",
+        "particle_count=-2147483648", // the lowest 32-bit integer, which the float reads exactly
         "region_size=1\nregions_x_count=4096\nregions_y_count=4096",
         "region_size=1\nregions_x_count=32767\nregions_y_count=512",
         "regions_x_count=1\nregions_y_count=1\nregion_size=1",

@@ -98,6 +98,14 @@ TEST(Step, WrapsAtBothEdges)
     EXPECT_EQ(farLeft[0].position.x, std::fmod(100.0f + -30000.0f * dt, width) + width);
     EXPECT_EQ(farLeft[0].position.x, 450.0f);
 
+    // A tiny move left from the near edge: adding the width rounds to the width itself, which is the near edge
+    // again. Alike on the exact path, taken here because the particle also moves a world height in y.
+    for (const float vy : {0.0f, 30000.0f})
+    {
+        const auto edge = step(frictionless(), {particle(0, 0.0f, 30.0f, -4e-5f, vy)});
+        EXPECT_EQ(edge[0].position.x, 0.0f) << "vy " << vy;
+    }
+
     Orbisk world = testworld::emptyWorld(frictionless());
     world.addParticle(particle(0, width - 0.1f, 30.0f, 10.0f));
     world.addParticle(particle(0, 0.1f, 500.0f, -10.0f, 10.0f));
