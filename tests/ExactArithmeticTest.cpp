@@ -1,3 +1,4 @@
+#include "WorldFixture.hpp"
 #include "world/Step.hpp"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,7 @@ std::uint32_t bitsOf(float x)
 // The widths that have the sequences, each made the one in use while `check` runs.
 template <typename Check> void forEachFusedWidth(Check check)
 {
+    const testworld::StepChoicesGuard guard;
     bool any = false;
     for (const std::size_t lanes : Step::laneCounts())
     {
@@ -56,7 +58,6 @@ template <typename Check> void forEachFusedWidth(Check check)
         SCOPED_TRACE(testing::Message() << lanes << " lanes");
         check();
     }
-    Step::useLanes(0);
     if (!any)
         GTEST_SKIP() << "this CPU has no width with fused multiply-adds";
 }

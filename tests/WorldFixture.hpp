@@ -14,6 +14,20 @@
 namespace testworld
 {
 
+// Gives the step back its own choices of lane width and square roots when it goes, so that a test that sets them
+// and fails an assertion halfway cannot leave them to the tests after it.
+struct StepChoicesGuard
+{
+    StepChoicesGuard() = default;
+    StepChoicesGuard(const StepChoicesGuard&) = delete;
+    StepChoicesGuard& operator=(const StepChoicesGuard&) = delete;
+    ~StepChoicesGuard()
+    {
+        tamsel::Step::useLanes(0);
+        tamsel::Step::chooseFastestRoots();
+    }
+};
+
 // A grid of 55-unit regions whose random interactions just fit into the neighbouring regions.
 inline tamsel::Settings sceneSettings(std::int32_t columns = 10, std::int32_t rows = 10)
 {

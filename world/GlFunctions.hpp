@@ -31,7 +31,6 @@ constexpr Enum unsignedByte = 0x1401;       // GL_UNSIGNED_BYTE
 constexpr Enum floatType = 0x1406;          // GL_FLOAT
 constexpr Enum version = 0x1F02;            // GL_VERSION
 constexpr Enum modelview = 0x1700;          // GL_MODELVIEW
-constexpr Enum matrixMode = 0x0BA0;         // GL_MATRIX_MODE
 constexpr Enum arrayBuffer = 0x8892;        // GL_ARRAY_BUFFER
 constexpr Enum arrayBufferBinding = 0x8894; // GL_ARRAY_BUFFER_BINDING
 constexpr Enum streamDraw = 0x88E0;         // GL_STREAM_DRAW

@@ -18,10 +18,14 @@ constexpr gl::Uint positionAttribute = 0, colorAttribute = 1;
 // hands the shader the matrices that the graphics library loads for its own drawing, so each corner goes through
 // the very product that transforms the triangles it draws itself, and a corner is the particle's position plus
 // the corner's offset, added in float as the batches add them on the processor.
-constexpr const char* circleVertexShader = R"(#version 330 compatibility
+// The array holds the corners of the circle's triangles, as many as the fan the renderer is prepared with.
+std::string circleVertexShader(std::size_t cornerCount)
+{
+    return R"(#version 330 compatibility
 in vec2 position;
 in vec4 color;
-uniform vec2 corners[90];
+uniform vec2 corners[)" +
+           std::to_string(cornerCount) + R"(];
 out vec4 fragmentColor;
 void main()
 {
@@ -29,6 +33,7 @@ void main()
     fragmentColor = color;
 }
 )";
+}
 
 constexpr const char* circleFragmentShader = R"(#version 330 compatibility
 in vec4 fragmentColor;
@@ -84,7 +89,7 @@ bool ParticleRenderer::prepare(const std::vector<sf::Vector2f>& fan, std::string
         m_gl.deleteShader(shader);
         return 0;
     };
-    const gl::Uint shaders[] = {compile(gl::vertexShader, circleVertexShader),
+    const gl::Uint shaders[] = {compile(gl::vertexShader, circleVertexShader(fan.size()).c_str()),
                                 compile(gl::fragmentShader, circleFragmentShader)};
     const bool compiled = shaders[0] != 0 && shaders[1] != 0;
     if (compiled)
@@ -107,7 +112,16 @@ bool ParticleRenderer::prepare(const std::vector<sf::Vector2f>& fan, std::string
     const gl::Int corners = m_gl.getUniformLocation(m_program, "corners");
     if (!linked || corners < 0)
     {
-        error = "the shaders do not link";
+        if (!linked)
+        {
+            gl::Int length = 0;
+            m_gl.getProgramiv(m_program, gl::infoLogLength, &length);
+            std::string log(static_cast<std::size_t>(std::max(length, 1)), '\0');
+            m_gl.getProgramInfoLog(m_program, length, nullptr, &log[0]);
+            error = "the shaders do not link: " + log.substr(0, log.find('\0'));
+        }
+        else
+            error = "the shader has no corners to draw from";
         m_gl.deleteProgram(m_program);
         m_program = 0;
         return false;
