@@ -2,11 +2,11 @@
 #include "app/Display.hpp"
 #include "app/ErrorBox.hpp"
 #include "app/FixedStep.hpp"
-#include "app/GraphicsLimits.hpp"
 #include "app/Icon.hpp"
+#include "drawing/GraphicsLimits.hpp"
+#include "drawing/SfmlCompat.hpp"
 #include "settings/Settings.hpp"
 #include "world/Orbisk.hpp"
-#include "world/SfmlCompat.hpp"
 
 #include <SFML/Graphics/Image.hpp>
 #include <SFML/Graphics/RenderWindow.hpp>
@@ -117,9 +117,20 @@ int main()
                        " units, larger than the largest window the graphics system can show, " +
                        std::to_string(largest.x) + " x " + std::to_string(largest.y) + " pixels");
 
+    // The window's context. The picture needs no depth or stencil buffer, and its circles' edges are smoothed
+    // where the driver can. Version 1.1 asks for no particular version: the driver then gives its newest context
+    // that keeps the fixed-function matrices the graphics library draws with; from OpenGL 3.3 on, the circles are
+    // drawn by the graphics card itself.
+    sf::ContextSettings context;
+    context.depthBits = 0;
+    context.stencilBits = 0;
+    sfml::antialiasingLevel(context) = 8;
+    context.majorVersion = 1;
+    context.minorVersion = 1;
+    context.attributeFlags = sf::ContextSettings::Default;
+    context.sRgbCapable = false;
     sf::RenderWindow window;
-    sfml::createWindow(window, windowSize, 32, "Orbisk", sf::Style::Default,
-                       sf::ContextSettings{0, 0, 8, 1, 1, sf::ContextSettings::Default, false});
+    sfml::createWindow(window, windowSize, 32, "Orbisk", sf::Style::Default, context);
     // Within the largest viewport a driver may still fail to make the window's buffers (Mesa's software renderer,
     // for an antialiased window of more than 2^27 pixels), and then draws nothing at all: a black window.
     if (!canDrawInto(window))

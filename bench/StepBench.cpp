@@ -1,4 +1,5 @@
 #include "ReferenceWorld.hpp"
+#include "drawing/WorldDrawing.hpp"
 #include "world/Orbisk.hpp"
 #include "world/Random.hpp"
 #include "world/Step.hpp"
@@ -127,21 +128,22 @@ void BM_ReferenceStep(benchmark::State& state, WorldSize size)
 
 // What the CPU does to draw a frame after the world changed: the record of every particle that the graphics card
 // draws its circles from.
-void prepareFrame(const tamsel::Orbisk& world)
+void prepareFrame(tamsel::WorldDrawing& drawing, const tamsel::Orbisk& world)
 {
-    benchmark::DoNotOptimize(world.getPoints().data());
+    benchmark::DoNotOptimize(drawing.getPoints(world).data());
 }
 
 // The CPU side of one frame after a step.
 void BM_PrepareFrame(benchmark::State& state, WorldSize size)
 {
     tamsel::Orbisk world = clusteredWorld(size);
+    tamsel::WorldDrawing drawing(settingsFor(size).effective_radius);
     for (auto _ : state)
     {
         state.PauseTiming();
         world.update(dt);
         state.ResumeTiming();
-        prepareFrame(world);
+        prepareFrame(drawing, world);
     }
 }
 
@@ -149,9 +151,10 @@ void BM_PrepareFrame(benchmark::State& state, WorldSize size)
 void BM_PrepareUnchangedFrame(benchmark::State& state, WorldSize size)
 {
     tamsel::Orbisk world = clusteredWorld(size);
-    prepareFrame(world);
+    tamsel::WorldDrawing drawing(settingsFor(size).effective_radius);
+    prepareFrame(drawing, world);
     for (auto _ : state)
-        prepareFrame(world);
+        prepareFrame(drawing, world);
 }
 
 BENCHMARK_CAPTURE(BM_ReferenceStep, DefaultWorld, defaultWorld)->Unit(benchmark::kMillisecond);
@@ -210,7 +213,7 @@ public:
             if (divider > 0 && fused > 0)
                 std::printf("%s: the force pass's multiply-add square roots and quotients make the step %.2f times as "
                             "fast as the divider's instructions, %zu lanes (%s)\n",
-                            world, divider / fused, tamsel::Step::lanesInUse(), from);
+                            world, divider / fused, tamsel::Step::laneCounts().back(), from);
         }
 
         // Times in milliseconds, as every benchmark below reports them.

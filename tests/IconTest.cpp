@@ -1,5 +1,5 @@
 #include "app/Icon.hpp"
-#include "world/SfmlCompat.hpp"
+#include "drawing/SfmlCompat.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "ReferenceWorld.hpp"
 #include "settings/Settings.hpp"
 #include "world/Orbisk.hpp"
+#include "world/Step.hpp"
 
 #include <gtest/gtest.h>
 

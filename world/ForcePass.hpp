@@ -69,6 +69,8 @@ struct ForceContext
 // width or height past an edge, finds the region of each, and marks the others in `slow` for the exact path.
 struct MotionContext
 {
+    explicit MotionContext(const RegionGrid& grid) : grid(grid) {}
+
     std::size_t count;
     float *x, *y, *vx, *vy;
     float W, H, damping, dt;

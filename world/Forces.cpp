@@ -1,7 +1,7 @@
 #include "world/ExactArithmetic.hpp"
 #include "world/ForcePass.hpp"
 #include "world/Lanes.hpp"
-#include "world/Orbisk.hpp"
+#include "world/Particles.hpp"
 
 // This file is compiled once for each vector width; see world/ForcePass.hpp for what it may not use.
 namespace tamsel::TAMSEL_LANES

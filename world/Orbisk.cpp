@@ -1,7 +1,9 @@
 #include "world/Orbisk.hpp"
 
+#include "drawing/WorldDrawing.hpp"
 #include "world/Random.hpp"
 #include "world/RegionGrid.hpp"
+#include "world/Step.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -11,9 +13,14 @@
 namespace tamsel
 {
 
-Orbisk::Orbisk(const Settings& settings) : m_settings(settings), m_circleFan(makeCircleFan(settings.effective_radius))
-{
-}
+Orbisk::Orbisk(const Settings& settings) : m_settings(settings) {}
+
+// Here the step and the drawing are complete types.
+Orbisk::Orbisk(const Orbisk&) = default;
+Orbisk::Orbisk(Orbisk&&) noexcept = default;
+Orbisk& Orbisk::operator=(const Orbisk&) = default;
+Orbisk& Orbisk::operator=(Orbisk&&) noexcept = default;
+Orbisk::~Orbisk() = default;
 
 void Orbisk::generateTypes(std::int32_t count)
 {
@@ -115,8 +122,14 @@ void Orbisk::update(float dt)
 {
     if (m_particles.regionStart.empty())
         throw std::logic_error("update needs the grid of generateParticles");
-    m_step.run(m_particles, m_interactions, m_typeCount, m_settings, dt);
+    m_step.get().run(m_particles, m_interactions, m_typeCount, m_settings, dt);
     ++m_version;
+}
+
+void Orbisk::draw(sf::RenderTarget& target, sf::RenderStates states) const
+{
+    states.transform *= getTransform();
+    m_drawing.get(m_settings.effective_radius).draw(*this, target, states);
 }
 
 void Orbisk::addParticle(const Particle& particle)

@@ -1,69 +1,24 @@
 #pragma once
 
 #include "settings/Settings.hpp"
-#include "world/Step.hpp"
+#include "world/Particles.hpp"
+#include "world/Uncopied.hpp"
 
 #include <SFML/Graphics/Color.hpp>
 #include <SFML/Graphics/Drawable.hpp>
 #include <SFML/Graphics/Transformable.hpp>
-#include <SFML/Graphics/Vertex.hpp>
 #include <SFML/System/Vector2.hpp>
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <memory>
 #include <vector>
 
 namespace tamsel
 {
 
-/// How particles of one type act on particles of another.
-struct Interaction
-{
-    float strength = 0.0f; // signed: positive pushes the moved particle away, negative pulls it closer
-    float reach = 0.0f;    // world units: width of the band beyond effective_radius + stablized_zone
-};
-
-struct Particle
-{
-    std::int32_t type = 0; // 0 <= type < type count
-    sf::Vector2f position; // world units, inside [0, width) x [0, height)
-    sf::Vector2f velocity; // world units per second
-};
-
-/// What drawing sends the graphics card for one particle: the circle's position and its type's colour.
-struct ParticleVertex
-{
-    sf::Vector2f position;
-    sf::Color color;
-};
-
-class ParticleRenderer;
-
-/// Holds a world's renderer, made on the first draw. A copied world starts without one: the graphics objects
-/// hold the drawing of the world they came from.
-class RendererSlot
-{
-public:
-    RendererSlot();
-    RendererSlot(const RendererSlot&);
-    RendererSlot& operator=(const RendererSlot&);
-    ~RendererSlot();
-
-    std::unique_ptr<ParticleRenderer> renderer;
-};
-
-/// The particles of a world, region after region, one array per field: the particles of region r occupy
-/// [regionStart[r], regionStart[r + 1]), from front to back. There is no grid while regionStart is empty.
-struct ParticleArrays
-{
-    std::vector<std::uint32_t> regionStart;
-    std::vector<std::int32_t> type;
-    std::vector<float> x, y, vx, vy;
-
-    Particle at(std::size_t index) const { return {type[index], {x[index], y[index]}, {vx[index], vy[index]}}; }
-};
+class Step;
+class WorldDrawing;
 
 /// The simulated world: particles sorted into a wrap-around grid of square regions, a type-by-type interaction
 /// matrix and one colour per type. Every particle lies in the region that contains its position.
@@ -73,14 +28,16 @@ struct ParticleArrays
 class Orbisk : public sf::Drawable, public sf::Transformable
 {
 public:
-    static constexpr std::size_t circlesPerBatch = 4096;        // 7.4 MB of vertices, well within any driver
-    static constexpr std::size_t maximumCachedCircles = 131072; // 236 MB of vertices kept between frames
-
     class ParticleIterator;
     class Region;
 
     /// Copies the physical and geometric settings; the world starts with no types and no regions.
     explicit Orbisk(const Settings& settings);
+    Orbisk(const Orbisk&);
+    Orbisk(Orbisk&&) noexcept;
+    Orbisk& operator=(const Orbisk&);
+    Orbisk& operator=(Orbisk&&) noexcept;
+    ~Orbisk() override;
 
     /// Draws a new count x count interaction matrix and count colours and removes every particle and region.
     /// Throws ConfigurationError "invalid maximum effective distance" when an interaction could reach beyond the
@@ -104,23 +61,6 @@ public:
     Region getRegion(std::size_t index) const;
     /// World units: regions_x_count x region_size by regions_y_count x region_size.
     sf::Vector2f getWorldSize() const;
-    /// The picture as batches of triangles, each handed to the render target in one call: the background, then
-    /// one 30-point circle per particle in region order, at most circlesPerBatch circles a batch. Worlds of up to
-    /// maximumCachedCircles particles keep their batches until the world changes; larger ones remake a batch on
-    /// every call, in one buffer, so drawing holds the same memory whatever the particle count.
-    std::size_t getBatchCount() const;
-    /// Batch `index` < getBatchCount(); valid until the next call.
-    const std::vector<sf::Vertex>& getBatch(std::size_t index) const;
-    /// What the graphics card draws from: one record per particle in region order, remade only after the world
-    /// changed. The card turns each into the same 30-point circle as a batch holds.
-    const std::vector<ParticleVertex>& getPoints() const;
-
-    /// Whether worlds are drawn from one record per particle by the graphics card (the default) or from the
-    /// batches of triangles made here. Drawing falls back to the batches by itself where the graphics context is
-    /// older than OpenGL 3.3; switching it off is for tests and for drivers that draw the records wrongly.
-    static void setGpuDrawing(bool enabled);
-    /// Whether the last world drawn was drawn by the graphics card: switched on, and the context could.
-    static bool isGpuDrawing();
     /// Index of the region that holds a position inside the world; never outside the grid.
     std::size_t getRegionIndex(sf::Vector2f position) const;
 
@@ -132,12 +72,10 @@ public:
     void setInteraction(std::int32_t row, std::int32_t column, const Interaction& interaction);
 
 private:
+    // Drawing reads the particles, the colours and the version, and keeps what it made from them.
+    friend class WorldDrawing;
+
     void draw(sf::RenderTarget& target, sf::RenderStates states) const override;
-    // The triangle corners of one circle of the radius at the origin.
-    static std::vector<sf::Vector2f> makeCircleFan(float radius);
-    void fillBatch(std::size_t index, std::vector<sf::Vertex>& vertices) const;
-    // Draws with the graphics card's circles; false where the context cannot.
-    bool drawPoints(sf::RenderTarget& target, const sf::RenderStates& states) const;
 
     std::vector<Interaction> m_interactions; // typeCount x typeCount, row: moved type, column: acting type
     std::vector<sf::Color> m_typeColors;     // indexed by type
@@ -146,19 +84,12 @@ private:
     // read: the counts come through generateTypes and generateParticles.
     Settings m_settings;
     ParticleArrays m_particles;
-    Step m_step;
+    Uncopied<Step> m_step;
 
     // Counts the changes of the world, so that what drawing made is remade only after one.
     std::uint64_t m_version = 0;
-    // The batches of a world small enough to keep them, remade only after the world changed; otherwise the one
-    // batch being drawn.
-    mutable std::vector<std::vector<sf::Vertex>> m_batches;
-    mutable std::uint64_t m_batchesVersion = ~std::uint64_t{0};
-    mutable std::vector<sf::Vertex> m_batchBeingDrawn;
-    mutable std::vector<ParticleVertex> m_points;
-    mutable std::uint64_t m_pointsVersion = ~std::uint64_t{0};
-    mutable RendererSlot m_renderer;
-    std::vector<sf::Vector2f> m_circleFan; // triangle corners of one circle at the origin
+    // The drawing's programs, buffers and caches, made on the first draw.
+    mutable Uncopied<WorldDrawing> m_drawing;
 };
 
 /// A particle as seen through a region: read-only copies built from the stored fields.

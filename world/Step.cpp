@@ -1,6 +1,7 @@
 #include "world/Step.hpp"
 
-#include "world/Orbisk.hpp"
+#include "settings/Settings.hpp"
+#include "world/Particles.hpp"
 #include "world/RegionGrid.hpp"
 
 #include <algorithm>
@@ -139,11 +140,6 @@ void Step::useLanes(std::size_t count)
             inUse = width;
 }
 
-std::size_t Step::lanesInUse()
-{
-    return inUse.lanes;
-}
-
 void Step::useDivider(bool hardware)
 {
     roots = hardware ? Roots::divider : Roots::fused;
@@ -191,31 +187,32 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
     m_order.resize(count);
     m_nearby.resize(count + maximumLanes);
 
-    ForceContext context = {count,
-                            particles.regionStart.data(),
-                            particles.type.data(),
-                            particles.x.data(),
-                            particles.y.data(),
-                            particles.vx.data(),
-                            particles.vy.data(),
-                            interactions.data(),
-                            typeCount,
-                            &settings,
-                            dt,
-                            false,
-                            m_paddedX.data(),
-                            m_paddedY.data(),
-                            m_paddedType.data(),
-                            m_cell.data(),
-                            m_box.data(),
-                            m_typeBits.data(),
-                            m_presentTypes.data(),
-                            m_typeSeen.data(),
-                            m_strength.data(),
-                            m_reach.data(),
-                            m_cutoff2.data(),
-                            m_order.data(),
-                            m_nearby.data()};
+    ForceContext context;
+    context.count = count;
+    context.regionStart = particles.regionStart.data();
+    context.type = particles.type.data();
+    context.x = particles.x.data();
+    context.y = particles.y.data();
+    context.vx = particles.vx.data();
+    context.vy = particles.vy.data();
+    context.interactions = interactions.data();
+    context.typeCount = typeCount;
+    context.settings = &settings;
+    context.dt = dt;
+    context.fused = false;
+    context.paddedX = m_paddedX.data();
+    context.paddedY = m_paddedY.data();
+    context.paddedType = m_paddedType.data();
+    context.cell = m_cell.data();
+    context.box = m_box.data();
+    context.typeBits = m_typeBits.data();
+    context.presentTypes = m_presentTypes.data();
+    context.typeSeen = m_typeSeen.data();
+    context.strength = m_strength.data();
+    context.reach = m_reach.data();
+    context.cutoff2 = m_cutoff2.data();
+    context.order = m_order.data();
+    context.nearby = m_nearby.data();
 
     if (roots != Roots::fastest || !inUse.quotients(nullptr, nullptr, nullptr, 0, Arithmetic::fused))
     {
@@ -251,8 +248,19 @@ void Step::moveAndSort(ParticleArrays& particles, const Settings& settings, floa
     const std::size_t count = particles.type.size();
     m_slow.resize(count);
     m_targets.resize(count);
-    inUse.moveParticles({count, particles.x.data(), particles.y.data(), particles.vx.data(), particles.vy.data(), W, H,
-                         damping, dt, RegionGrid(settings), m_slow.data(), m_targets.data()});
+    MotionContext motion{RegionGrid(settings)};
+    motion.count = count;
+    motion.x = particles.x.data();
+    motion.y = particles.y.data();
+    motion.vx = particles.vx.data();
+    motion.vy = particles.vy.data();
+    motion.W = W;
+    motion.H = H;
+    motion.damping = damping;
+    motion.dt = dt;
+    motion.slow = m_slow.data();
+    motion.targets = m_targets.data();
+    inUse.moveParticles(motion);
     moveSlowParticles(particles, W, H, damping, dt, RegionGrid(settings), m_slow, m_targets);
 
     const std::size_t regionCount = particles.regionStart.size() - 1;

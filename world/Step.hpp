@@ -30,7 +30,6 @@ public:
     // The width of every step from now on: one of laneCounts(), or 0 for the widest. Tests compare the widths with
     // it; the program always runs the widest.
     static void useLanes(std::size_t count);
-    static std::size_t lanesInUse();
     // How every step from now on takes its square roots and quotients, with the same bits either way: by the
     // hardware's instructions (true), or by exact multiply-add sequences where the width has them (false). Tests
     // and benchmarks compare the two with it.

@@ -1,6 +1,7 @@
+#include "drawing/SfmlCompat.hpp"
+#include "drawing/WorldDrawing.hpp"
 #include "world/Orbisk.hpp"
 #include "world/Random.hpp"
-#include "world/SfmlCompat.hpp"
 
 #include <SFML/Graphics/CircleShape.hpp>
 #include <SFML/Graphics/RectangleShape.hpp>
@@ -23,7 +24,9 @@ using tamsel::Orbisk;
 sf::Image render(sf::Vector2u size, unsigned antialiasing, const std::function<void(sf::RenderTarget&)>& draw)
 {
     sf::RenderTexture texture;
-    if (!tamsel::sfml::createTexture(texture, size, sf::ContextSettings{0, 0, antialiasing}))
+    sf::ContextSettings context;
+    tamsel::sfml::antialiasingLevel(context) = antialiasing;
+    if (!tamsel::sfml::createTexture(texture, size, context))
         return {};
     texture.clear(sf::Color(0, 0, 0, 255));
     draw(texture);
@@ -116,11 +119,11 @@ TEST(Drawing, LooksLikeOneShapePerParticle)
         EXPECT_EQ(blendedPixels(shapes, world.getTypeColors()) > 0, scene.antialiasing > 0 && scene.radius > 0);
         for (const bool gpu : {true, false})
         {
-            Orbisk::setGpuDrawing(gpu);
+            tamsel::WorldDrawing::setGpuDrawing(gpu);
             const sf::Image drawn = render(pixels, scene.antialiasing, [&](sf::RenderTarget& t) { t.draw(world); });
-            const char* path = Orbisk::isGpuDrawing() ? "graphics card's circles" : "batches";
-            EXPECT_EQ(Orbisk::isGpuDrawing(), gpu && !oldContext) << "drawn with the " << path;
-            Orbisk::setGpuDrawing(true);
+            const char* path = tamsel::WorldDrawing::isGpuDrawing() ? "graphics card's circles" : "batches";
+            EXPECT_EQ(tamsel::WorldDrawing::isGpuDrawing(), gpu && !oldContext) << "drawn with the " << path;
+            tamsel::WorldDrawing::setGpuDrawing(true);
             ASSERT_EQ(drawn.getSize(), pixels);
             // A circle shape reaches the GPU at the origin with its position as a transform, which the GPU folds
             // into its projection in its own float arithmetic; the world's circles arrive already in place, from
@@ -165,31 +168,32 @@ TEST(Drawing, CopiedWorldsDrawThemselves)
 
 TEST(Drawing, BatchesHoldTheBackgroundAndThirtyTrianglesPerParticle)
 {
-    constexpr std::size_t perBatch = Orbisk::circlesPerBatch;
+    constexpr std::size_t perBatch = tamsel::WorldDrawing::circlesPerBatch;
     constexpr std::size_t background = 4 * 3, circle = 30 * 3;
     tamsel::Settings settings;
     settings.region_size = 55.0f;
     Orbisk world(settings);
     world.generateTypes(3);
     world.generateParticles(7);
-    ASSERT_EQ(world.getBatchCount(), 1u);
-    EXPECT_EQ(world.getBatch(0).size(), background + 7 * circle);
+    tamsel::WorldDrawing drawing(settings.effective_radius);
+    ASSERT_EQ(drawing.getBatchCount(world), 1u);
+    EXPECT_EQ(drawing.getBatch(world, 0).size(), background + 7 * circle);
 
     // A changed world is drawn as it is now.
     world.addParticle({0, {1.0f, 1.0f}, {400.0f, 0.0f}});
-    EXPECT_EQ(world.getBatch(0).size(), background + 8 * circle);
+    EXPECT_EQ(drawing.getBatch(world, 0).size(), background + 8 * circle);
     world.generateTypes(2);
-    EXPECT_EQ(world.getBatchCount(), 1u);
-    EXPECT_EQ(world.getBatch(0).size(), background);
+    EXPECT_EQ(drawing.getBatchCount(world), 1u);
+    EXPECT_EQ(drawing.getBatch(world, 0).size(), background);
 
     // Kept batches, and past the limit batches made one at a time: the same triangles either way.
-    for (const std::size_t particles : {perBatch + 5, Orbisk::maximumCachedCircles + perBatch / 2})
+    for (const std::size_t particles : {perBatch + 5, tamsel::WorldDrawing::maximumCachedCircles + perBatch / 2})
     {
         world.generateParticles(static_cast<std::int32_t>(particles));
         const std::size_t batches = (particles + perBatch - 1) / perBatch;
-        ASSERT_EQ(world.getBatchCount(), batches);
-        EXPECT_EQ(world.getBatch(0).size(), background + perBatch * circle);
-        EXPECT_EQ(world.getBatch(batches - 1).size(), (particles - (batches - 1) * perBatch) * circle);
+        ASSERT_EQ(drawing.getBatchCount(world), batches);
+        EXPECT_EQ(drawing.getBatch(world, 0).size(), background + perBatch * circle);
+        EXPECT_EQ(drawing.getBatch(world, batches - 1).size(), (particles - (batches - 1) * perBatch) * circle);
     }
 }
 

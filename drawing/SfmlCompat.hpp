@@ -91,6 +91,12 @@ inline sf::Vector2f getCentre(const sf::FloatRect& rect)
 }
 
 /// Makes the texture's pixels; false when the graphics system cannot.
+// The context's antialiasing level, a field whose name changed its capital.
+inline unsigned& antialiasingLevel(sf::ContextSettings& settings)
+{
+    return settings.antiAliasingLevel;
+}
+
 inline bool createTexture(sf::RenderTexture& texture, sf::Vector2u size, const sf::ContextSettings& settings)
 {
     return texture.resize(size, settings);
@@ -154,6 +160,11 @@ inline void setPixel(sf::Image& image, unsigned x, unsigned y, sf::Color color)
 inline sf::Vector2f getCentre(const sf::FloatRect& rect)
 {
     return {rect.left + rect.width / 2, rect.top + rect.height / 2};
+}
+
+inline unsigned& antialiasingLevel(sf::ContextSettings& settings)
+{
+    return settings.antialiasingLevel;
 }
 
 inline bool createTexture(sf::RenderTexture& texture, sf::Vector2u size, const sf::ContextSettings& settings)

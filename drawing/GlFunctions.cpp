@@ -1,4 +1,4 @@
-#include "world/GlFunctions.hpp"
+#include "drawing/GlFunctions.hpp"
 
 #include <SFML/Window/Context.hpp>
 
@@ -23,18 +23,18 @@ bool Functions::load()
     // On Windows the graphics library asks wglGetProcAddress and, for the functions of OpenGL 1.1, opengl32's
     // own exports; elsewhere the platform's lookup finds them all.
     return find(getString, "glGetString") && find(getError, "glGetError") && find(getIntegerv, "glGetIntegerv") &&
-           find(matrixMode, "glMatrixMode") && find(loadMatrixf, "glLoadMatrixf") &&
-           find(drawArraysInstanced, "glDrawArraysInstanced") && find(createShader, "glCreateShader") &&
-           find(shaderSource, "glShaderSource") && find(compileShader, "glCompileShader") &&
-           find(getShaderiv, "glGetShaderiv") && find(getShaderInfoLog, "glGetShaderInfoLog") &&
-           find(deleteShader, "glDeleteShader") && find(createProgram, "glCreateProgram") &&
-           find(attachShader, "glAttachShader") && find(bindAttribLocation, "glBindAttribLocation") &&
-           find(linkProgram, "glLinkProgram") && find(getProgramiv, "glGetProgramiv") &&
-           find(getProgramInfoLog, "glGetProgramInfoLog") && find(deleteProgram, "glDeleteProgram") &&
-           find(useProgram, "glUseProgram") && find(getUniformLocation, "glGetUniformLocation") &&
-           find(uniform2fv, "glUniform2fv") && find(genBuffers, "glGenBuffers") &&
-           find(deleteBuffers, "glDeleteBuffers") && find(bindBuffer, "glBindBuffer") &&
-           find(bufferData, "glBufferData") && find(enableVertexAttribArray, "glEnableVertexAttribArray") &&
+           find(loadMatrixf, "glLoadMatrixf") && find(drawArraysInstanced, "glDrawArraysInstanced") &&
+           find(createShader, "glCreateShader") && find(shaderSource, "glShaderSource") &&
+           find(compileShader, "glCompileShader") && find(getShaderiv, "glGetShaderiv") &&
+           find(getShaderInfoLog, "glGetShaderInfoLog") && find(deleteShader, "glDeleteShader") &&
+           find(createProgram, "glCreateProgram") && find(attachShader, "glAttachShader") &&
+           find(bindAttribLocation, "glBindAttribLocation") && find(linkProgram, "glLinkProgram") &&
+           find(getProgramiv, "glGetProgramiv") && find(getProgramInfoLog, "glGetProgramInfoLog") &&
+           find(deleteProgram, "glDeleteProgram") && find(useProgram, "glUseProgram") &&
+           find(getUniformLocation, "glGetUniformLocation") && find(uniform2fv, "glUniform2fv") &&
+           find(genBuffers, "glGenBuffers") && find(deleteBuffers, "glDeleteBuffers") &&
+           find(bindBuffer, "glBindBuffer") && find(bufferData, "glBufferData") &&
+           find(enableVertexAttribArray, "glEnableVertexAttribArray") &&
            find(disableVertexAttribArray, "glDisableVertexAttribArray") &&
            find(vertexAttribPointer, "glVertexAttribPointer") && find(vertexAttribDivisor, "glVertexAttribDivisor");
 }

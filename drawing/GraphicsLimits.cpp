@@ -1,4 +1,4 @@
-#include "app/GraphicsLimits.hpp"
+#include "drawing/GraphicsLimits.hpp"
 
 #include <SFML/Graphics/RenderWindow.hpp>
 #include <SFML/Window/Context.hpp>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "world/GlFunctions.hpp"
-#include "world/Orbisk.hpp"
+#include "drawing/GlFunctions.hpp"
 
+#include <SFML/Graphics/Color.hpp>
 #include <SFML/Graphics/Transform.hpp>
 #include <SFML/System/Vector2.hpp>
 #include <SFML/Window/GlResource.hpp>
@@ -14,6 +14,13 @@
 
 namespace tamsel
 {
+
+/// What drawing sends the graphics card for one particle: the circle's position and its type's colour.
+struct ParticleVertex
+{
+    sf::Vector2f position;
+    sf::Color color;
+};
 
 /// Draws one circle per particle from one record per particle: the graphics card draws one instance of a
 /// circle's 30 triangles per record, from the corners of one circle at the origin. Its program and buffers live in the

@@ -1,4 +1,4 @@
-#include "world/ParticleRenderer.hpp"
+#include "drawing/ParticleRenderer.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -175,7 +175,7 @@ void ParticleRenderer::draw(const std::vector<ParticleVertex>& points, std::uint
                 m_counts[piece] = 0;
             }
     m_gl.getIntegerv(gl::currentProgram, &previousProgram);
-    m_gl.matrixMode(gl::modelview);
+    // The graphics library leaves the model-view matrix current between its draws, and loads its transforms into it.
     m_gl.loadMatrixf(transform.getMatrix());
     m_gl.useProgram(m_program);
     m_gl.enableVertexAttribArray(positionAttribute);

@@ -1,6 +1,8 @@
+#include "drawing/WorldDrawing.hpp"
+
+#include "drawing/ParticleRenderer.hpp"
+#include "drawing/SfmlCompat.hpp"
 #include "world/Orbisk.hpp"
-#include "world/ParticleRenderer.hpp"
-#include "world/SfmlCompat.hpp"
 
 #include <SFML/Graphics/CircleShape.hpp>
 #include <SFML/Graphics/RenderTarget.hpp>
@@ -34,31 +36,10 @@ void fillBackground(sf::Vector2f size, sf::Vertex* vertex)
     }
 }
 
-} // namespace
-
-RendererSlot::RendererSlot() = default;
-RendererSlot::RendererSlot(const RendererSlot&) {}
-RendererSlot& RendererSlot::operator=(const RendererSlot&)
-{
-    renderer.reset();
-    return *this;
-}
-RendererSlot::~RendererSlot() = default;
-
-void Orbisk::setGpuDrawing(bool enabled)
-{
-    gpuDrawingEnabled = enabled;
-}
-
-bool Orbisk::isGpuDrawing()
-{
-    return gpuDrawingEnabled && !gpuDrawingFailed;
-}
-
 // The triangles SFML fills for a convex shape: a fan around the centre of the points' bounding box, from each
 // point to the next and from the last back to the first. Taking the points from sf::CircleShape itself keeps
 // every corner bit for bit where a circle shape would put it.
-std::vector<sf::Vector2f> Orbisk::makeCircleFan(float radius)
+std::vector<sf::Vector2f> makeCircleFan(float radius)
 {
     const sf::CircleShape circle(radius, circlePointCount);
     const sf::Vector2f centre = sfml::getCentre(circle.getLocalBounds());
@@ -72,34 +53,51 @@ std::vector<sf::Vector2f> Orbisk::makeCircleFan(float radius)
     return fan;
 }
 
-std::size_t Orbisk::getBatchCount() const
+} // namespace
+
+WorldDrawing::WorldDrawing(float radius) : m_circleFan(makeCircleFan(radius)) {}
+
+WorldDrawing::~WorldDrawing() = default;
+
+void WorldDrawing::setGpuDrawing(bool enabled)
 {
-    return std::max<std::size_t>(1, (m_particles.type.size() + circlesPerBatch - 1) / circlesPerBatch);
+    gpuDrawingEnabled = enabled;
 }
 
-const std::vector<sf::Vertex>& Orbisk::getBatch(std::size_t index) const
+bool WorldDrawing::isGpuDrawing()
 {
-    if (m_particles.type.size() > maximumCachedCircles)
+    return gpuDrawingEnabled && !gpuDrawingFailed;
+}
+
+std::size_t WorldDrawing::getBatchCount(const Orbisk& world)
+{
+    return std::max<std::size_t>(1, (world.m_particles.type.size() + circlesPerBatch - 1) / circlesPerBatch);
+}
+
+const std::vector<sf::Vertex>& WorldDrawing::getBatch(const Orbisk& world, std::size_t index)
+{
+    if (world.m_particles.type.size() > maximumCachedCircles)
     {
         m_batches.clear();
-        fillBatch(index, m_batchBeingDrawn);
+        fillBatch(world, index, m_batchBeingDrawn);
         return m_batchBeingDrawn;
     }
-    if (m_batchesVersion != m_version)
+    if (m_batchesVersion != world.m_version)
     {
         m_batchBeingDrawn = {};
-        m_batches.resize(getBatchCount());
+        m_batches.resize(getBatchCount(world));
         for (std::size_t batch = 0; batch < m_batches.size(); ++batch)
-            fillBatch(batch, m_batches[batch]);
-        m_batchesVersion = m_version;
+            fillBatch(world, batch, m_batches[batch]);
+        m_batchesVersion = world.m_version;
     }
     return m_batches[index];
 }
 
-void Orbisk::fillBatch(std::size_t index, std::vector<sf::Vertex>& vertices) const
+void WorldDrawing::fillBatch(const Orbisk& world, std::size_t index, std::vector<sf::Vertex>& vertices) const
 {
+    const ParticleArrays& particles = world.m_particles;
     const std::size_t first = index * circlesPerBatch;
-    const std::size_t last = std::min(m_particles.type.size(), first + circlesPerBatch);
+    const std::size_t last = std::min(particles.type.size(), first + circlesPerBatch);
     const std::size_t fanSize = m_circleFan.size();
     const std::size_t background = index == 0 ? 4 * 3 : 0;
     vertices.resize(background + (last - first) * fanSize);
@@ -108,7 +106,7 @@ void Orbisk::fillBatch(std::size_t index, std::vector<sf::Vertex>& vertices) con
     // The background: the two triangles' worth of fan that an sf::RectangleShape of the world's size fills.
     if (background > 0)
     {
-        fillBackground(getWorldSize(), vertex);
+        fillBackground(world.getWorldSize(), vertex);
         vertex += background;
     }
 
@@ -118,8 +116,8 @@ void Orbisk::fillBatch(std::size_t index, std::vector<sf::Vertex>& vertices) con
     const sf::Vector2f* fan = m_circleFan.data();
     for (std::size_t i = first; i < last; ++i)
     {
-        const sf::Color color = m_typeColors[static_cast<std::size_t>(m_particles.type[i])];
-        const float x = m_particles.x[i], y = m_particles.y[i];
+        const sf::Color color = world.m_typeColors[static_cast<std::size_t>(particles.type[i])];
+        const float x = particles.x[i], y = particles.y[i];
         for (std::size_t c = 0; c < fanSize; ++c, ++vertex)
         {
             vertex->position.x = fan[c].x + x;
@@ -129,16 +127,17 @@ void Orbisk::fillBatch(std::size_t index, std::vector<sf::Vertex>& vertices) con
     }
 }
 
-const std::vector<ParticleVertex>& Orbisk::getPoints() const
+const std::vector<ParticleVertex>& WorldDrawing::getPoints(const Orbisk& world)
 {
-    if (m_pointsVersion != m_version)
+    if (m_pointsVersion != world.m_version)
     {
-        const std::size_t count = m_particles.type.size();
+        const ParticleArrays& particles = world.m_particles;
+        const std::size_t count = particles.type.size();
         m_points.resize(count);
-        const std::int32_t* type = m_particles.type.data();
-        const float* x = m_particles.x.data();
-        const float* y = m_particles.y.data();
-        const sf::Color* colors = m_typeColors.data();
+        const std::int32_t* type = particles.type.data();
+        const float* x = particles.x.data();
+        const float* y = particles.y.data();
+        const sf::Color* colors = world.m_typeColors.data();
         ParticleVertex* point = m_points.data();
         for (std::size_t i = 0; i < count; ++i)
         {
@@ -146,20 +145,20 @@ const std::vector<ParticleVertex>& Orbisk::getPoints() const
             point[i].position.y = y[i];
             point[i].color = colors[type[i]];
         }
-        m_pointsVersion = m_version;
+        m_pointsVersion = world.m_version;
     }
     return m_points;
 }
 
-bool Orbisk::drawPoints(sf::RenderTarget& target, const sf::RenderStates& states) const
+bool WorldDrawing::drawPoints(const Orbisk& world, sf::RenderTarget& target, const sf::RenderStates& states)
 {
     // The background through the graphics library, which also makes the target's context active and loads the
     // view and the transform into its matrices, where the circles' program finds them.
     sf::Vertex background[4 * 3];
-    fillBackground(getWorldSize(), background);
+    fillBackground(world.getWorldSize(), background);
     target.draw(background, 4 * 3, sfml::triangles, states);
 
-    if (!m_renderer.renderer)
+    if (!m_renderer)
     {
         // A window closed before its first frame has no context to make the program in, which says nothing about
         // the driver: nothing is drawn, and a later draw makes it.
@@ -172,24 +171,23 @@ bool Orbisk::drawPoints(sf::RenderTarget& target, const sf::RenderStates& states
             std::cerr << "Drawing without the graphics card's circles: " << error << std::endl;
             return false;
         }
-        m_renderer.renderer = std::move(renderer);
+        m_renderer = std::move(renderer);
     }
-    m_renderer.renderer->draw(getPoints(), m_version, states.transform);
+    m_renderer->draw(getPoints(world), world.m_version, states.transform);
     return true;
 }
 
-void Orbisk::draw(sf::RenderTarget& target, sf::RenderStates states) const
+void WorldDrawing::draw(const Orbisk& world, sf::RenderTarget& target, const sf::RenderStates& states)
 {
-    states.transform *= getTransform();
     if (gpuDrawingEnabled && !gpuDrawingFailed)
     {
-        if (drawPoints(target, states))
+        if (drawPoints(world, target, states))
             return;
         gpuDrawingFailed = true;
     }
-    for (std::size_t batch = 0; batch < getBatchCount(); ++batch)
+    for (std::size_t batch = 0; batch < getBatchCount(world); ++batch)
     {
-        const std::vector<sf::Vertex>& vertices = getBatch(batch);
+        const std::vector<sf::Vertex>& vertices = getBatch(world, batch);
         target.draw(vertices.data(), vertices.size(), sfml::triangles, states);
     }
 }

@@ -30,7 +30,6 @@ constexpr Enum outOfMemory = 0x0505;        // GL_OUT_OF_MEMORY
 constexpr Enum unsignedByte = 0x1401;       // GL_UNSIGNED_BYTE
 constexpr Enum floatType = 0x1406;          // GL_FLOAT
 constexpr Enum version = 0x1F02;            // GL_VERSION
-constexpr Enum modelview = 0x1700;          // GL_MODELVIEW
 constexpr Enum arrayBuffer = 0x8892;        // GL_ARRAY_BUFFER
 constexpr Enum arrayBufferBinding = 0x8894; // GL_ARRAY_BUFFER_BINDING
 constexpr Enum streamDraw = 0x88E0;         // GL_STREAM_DRAW
@@ -50,7 +49,6 @@ struct Functions
     const std::uint8_t*(ORBISK_GL_CALL* getString)(Enum name) = nullptr;
     Enum(ORBISK_GL_CALL* getError)() = nullptr;
     void(ORBISK_GL_CALL* getIntegerv)(Enum name, Int* values) = nullptr;
-    void(ORBISK_GL_CALL* matrixMode)(Enum mode) = nullptr;
     void(ORBISK_GL_CALL* loadMatrixf)(const float* matrix) = nullptr;
     void(ORBISK_GL_CALL* drawArraysInstanced)(Enum mode, Int first, Sizei count, Sizei instances) = nullptr;
 
