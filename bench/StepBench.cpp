@@ -93,26 +93,25 @@ void BM_Step(benchmark::State& state, WorldSize size)
 
 // The program's step with its square roots and quotients taken one way only: by the hardware's instructions
 // (the divider) or by multiply-add sequences. The program's own step tries both and keeps the faster.
-void BM_DividerStep(benchmark::State& state, WorldSize size)
+void stepWithRoots(benchmark::State& state, WorldSize size, bool hardware)
 {
     tamsel::Orbisk world = clusteredWorld(size);
     const double pairs = candidatePairs(world, size);
-    tamsel::Step::useDivider(true);
+    tamsel::Step::useDivider(hardware);
     for (auto _ : state)
         world.update(dt);
     tamsel::Step::chooseFastestRoots();
     reportPairs(state, pairs);
 }
 
+void BM_DividerStep(benchmark::State& state, WorldSize size)
+{
+    stepWithRoots(state, size, true);
+}
+
 void BM_FusedStep(benchmark::State& state, WorldSize size)
 {
-    tamsel::Orbisk world = clusteredWorld(size);
-    const double pairs = candidatePairs(world, size);
-    tamsel::Step::useDivider(false);
-    for (auto _ : state)
-        world.update(dt);
-    tamsel::Step::chooseFastestRoots();
-    reportPairs(state, pairs);
+    stepWithRoots(state, size, false);
 }
 
 // The plain list-based step on the same world.

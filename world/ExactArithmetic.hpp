@@ -128,15 +128,18 @@ inline Vector hardwareQuotient(Mask lanes, Vector q, Vector a, Vector b)
     return _mm512_mask_div_ps(q, lanes, a, b);
 }
 #else
-using Vector = __m256;
-using Mask = __m256; // all bits set in a lane where it holds
+// AVX2's comparisons give vectors, as the vector extensions' do: plain operators serve for all but the fused
+// operations and the estimates.
+using Vector = Floats;
+using Mask = Ints; // all bits set in a lane where it holds
+using Bits = std::uint32_t __attribute__((vector_size(sizeof(Floats))));
 inline Vector broadcast(float value)
 {
-    return _mm256_set1_ps(value);
+    return Vector{} + value;
 }
 inline Vector multiply(Vector a, Vector b)
 {
-    return _mm256_mul_ps(a, b);
+    return a * b;
 }
 inline Vector fma(Vector a, Vector b, Vector c)
 {
@@ -146,35 +149,39 @@ inline Vector fnma(Vector a, Vector b, Vector c)
 {
     return _mm256_fnmadd_ps(a, b, c);
 }
+inline Bits bitsOf(Vector x)
+{
+    return __builtin_bit_cast(Bits, x);
+}
 inline Vector nextTo(Vector x, std::int32_t step)
 {
-    return _mm256_castsi256_ps(_mm256_add_epi32(_mm256_castps_si256(x), _mm256_set1_epi32(step)));
+    return __builtin_bit_cast(Vector, bitsOf(x) + static_cast<std::uint32_t>(step));
 }
 inline Mask greater(Vector a, Vector b)
 {
-    return _mm256_cmp_ps(a, b, _CMP_GT_OQ);
+    return a > b;
 }
 inline Mask lessOrEqual(Vector a, Vector b)
 {
-    return _mm256_cmp_ps(a, b, _CMP_LE_OQ);
+    return a <= b;
 }
 inline Mask equal(Vector a, Vector b)
 {
-    return _mm256_cmp_ps(a, b, _CMP_EQ_OQ);
+    return a == b;
 }
 inline Vector blend(Mask mask, Vector a, Vector b)
 {
-    return _mm256_blendv_ps(a, b, mask);
+    return mask ? b : a;
 }
 inline bool any(Mask mask)
 {
-    return _mm256_movemask_ps(mask) != 0;
+    return _mm256_movemask_ps(__m256(mask)) != 0;
 }
 // AVX's estimates are good to a relative 1.5 x 2^-12; one Newton step brings them below 2^-14 like AVX-512's.
 inline Vector reciprocalRootEstimate(Vector x)
 {
-    const Vector y = _mm256_rsqrt_ps(x), h = multiply(y, broadcast(0.5f));
-    const Vector r = fnma(multiply(x, y), h, broadcast(0.5f)); // 1/2 - x y^2 / 2
+    const Vector y = _mm256_rsqrt_ps(x), h = y * 0.5f;
+    const Vector r = fnma(x * y, h, broadcast(0.5f)); // 1/2 - x y^2 / 2
     return fma(y, r, y);
 }
 inline Vector reciprocalEstimate(Vector x)
@@ -184,33 +191,27 @@ inline Vector reciprocalEstimate(Vector x)
 }
 inline Mask bitsWithin(Vector x, std::uint32_t lowest, std::uint32_t span)
 {
-    // Unsigned comparison through the signed one: both sides shifted by 2^31.
-    const __m256i offset = _mm256_sub_epi32(_mm256_castps_si256(x), _mm256_set1_epi32(static_cast<int>(lowest)));
-    const __m256i flip = _mm256_set1_epi32(static_cast<int>(0x80000000u));
-    const __m256i beyond = _mm256_cmpgt_epi32(_mm256_xor_si256(offset, flip),
-                                              _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(span)), flip));
-    return _mm256_castsi256_ps(_mm256_xor_si256(beyond, _mm256_set1_epi32(-1)));
+    return bitsOf(x) - lowest <= span;
 }
 inline Mask bitsEqual(Vector x, std::uint32_t mask, std::uint32_t value)
 {
-    const __m256i masked = _mm256_and_si256(_mm256_castps_si256(x), _mm256_set1_epi32(static_cast<int>(mask)));
-    return _mm256_castsi256_ps(_mm256_cmpeq_epi32(masked, _mm256_set1_epi32(static_cast<int>(value))));
+    return (bitsOf(x) & mask) == value;
 }
 inline Vector magnitude(Vector x)
 {
-    return _mm256_and_ps(x, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
+    return __builtin_bit_cast(Vector, bitsOf(x) & 0x7fffffffu);
 }
 inline Mask both(Mask a, Mask b)
 {
-    return _mm256_and_ps(a, b);
+    return a & b;
 }
 inline Mask either(Mask a, Mask b)
 {
-    return _mm256_or_ps(a, b);
+    return a | b;
 }
 inline Mask notAll(Mask a)
 {
-    return _mm256_xor_ps(a, _mm256_castsi256_ps(_mm256_set1_epi32(-1)));
+    return ~a;
 }
 inline Vector hardwareRoot(Mask lanes, Vector root, Vector x)
 {
@@ -218,7 +219,7 @@ inline Vector hardwareRoot(Mask lanes, Vector root, Vector x)
 }
 inline Vector hardwareQuotient(Mask lanes, Vector q, Vector a, Vector b)
 {
-    return blend(lanes, q, _mm256_div_ps(a, b));
+    return blend(lanes, q, a / b);
 }
 #endif
 

@@ -57,6 +57,13 @@ void moveSlowParticles(ParticleArrays& particles, float W, float H, float dampin
         }
 }
 
+// The array made `size` long, for the pass to fill: what it held before does not matter.
+template <typename T> T* sized(std::vector<T>& array, std::size_t size)
+{
+    array.resize(size);
+    return array.data();
+}
+
 struct Width
 {
     std::size_t lanes;
@@ -173,21 +180,23 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
     const std::size_t count = particles.type.size();
     const std::size_t regionCount = particles.regionStart.size() - 1;
     const auto T = static_cast<std::size_t>(typeCount);
-    m_paddedX.resize(count + maximumLanes);
-    m_paddedY.resize(count + maximumLanes);
-    m_paddedType.resize(count + maximumLanes);
-    m_cell.resize(count);
-    m_box.resize(regionCount);
-    m_typeBits.resize(regionCount);
-    m_presentTypes.resize(T);
-    m_typeSeen.assign(T, 0);
-    m_strength.resize(T * maximumLanes);
-    m_reach.resize(T * maximumLanes);
-    m_cutoff2.resize(T);
-    m_order.resize(count);
-    m_nearby.resize(count + maximumLanes);
-
+    // The pass's working memory, each array sized as ForceContext says as it is handed over.
     ForceContext context;
+    context.paddedX = sized(m_paddedX, count + maximumLanes);
+    context.paddedY = sized(m_paddedY, count + maximumLanes);
+    context.paddedType = sized(m_paddedType, count + maximumLanes);
+    context.cell = sized(m_cell, count);
+    context.box = sized(m_box, regionCount);
+    context.typeBits = sized(m_typeBits, regionCount);
+    context.presentTypes = sized(m_presentTypes, T);
+    m_typeSeen.assign(T, 0);
+    context.typeSeen = m_typeSeen.data();
+    context.strength = sized(m_strength, T * maximumLanes);
+    context.reach = sized(m_reach, T * maximumLanes);
+    context.cutoff2 = sized(m_cutoff2, T);
+    context.order = sized(m_order, count);
+    context.nearby = sized(m_nearby, count + maximumLanes);
+
     context.count = count;
     context.regionStart = particles.regionStart.data();
     context.type = particles.type.data();
@@ -200,19 +209,6 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
     context.settings = &settings;
     context.dt = dt;
     context.fused = false;
-    context.paddedX = m_paddedX.data();
-    context.paddedY = m_paddedY.data();
-    context.paddedType = m_paddedType.data();
-    context.cell = m_cell.data();
-    context.box = m_box.data();
-    context.typeBits = m_typeBits.data();
-    context.presentTypes = m_presentTypes.data();
-    context.typeSeen = m_typeSeen.data();
-    context.strength = m_strength.data();
-    context.reach = m_reach.data();
-    context.cutoff2 = m_cutoff2.data();
-    context.order = m_order.data();
-    context.nearby = m_nearby.data();
 
     if (roots != Roots::fastest || !inUse.quotients(nullptr, nullptr, nullptr, 0, Arithmetic::fused))
     {
