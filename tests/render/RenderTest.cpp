@@ -74,6 +74,16 @@ std::size_t blendedPixels(const sf::Image& image, const std::vector<sf::Color>& 
     return count;
 }
 
+// Draws with the graphics card's circles or not, for as long as it lives; then the default again, also when an
+// assertion ends the test early.
+struct GpuDrawingGuard
+{
+    explicit GpuDrawingGuard(bool enabled) { tamsel::WorldDrawing::setGpuDrawing(enabled); }
+    ~GpuDrawingGuard() { tamsel::WorldDrawing::setGpuDrawing(true); }
+    GpuDrawingGuard(const GpuDrawingGuard&) = delete;
+    GpuDrawingGuard& operator=(const GpuDrawingGuard&) = delete;
+};
+
 struct Scene
 {
     std::int32_t columns, rows;
@@ -119,11 +129,10 @@ TEST(Drawing, LooksLikeOneShapePerParticle)
         EXPECT_EQ(blendedPixels(shapes, world.getTypeColors()) > 0, scene.antialiasing > 0 && scene.radius > 0);
         for (const bool gpu : {true, false})
         {
-            tamsel::WorldDrawing::setGpuDrawing(gpu);
+            const GpuDrawingGuard guard(gpu);
             const sf::Image drawn = render(pixels, scene.antialiasing, [&](sf::RenderTarget& t) { t.draw(world); });
             const char* path = tamsel::WorldDrawing::isGpuDrawing() ? "graphics card's circles" : "batches";
             EXPECT_EQ(tamsel::WorldDrawing::isGpuDrawing(), gpu && !oldContext) << "drawn with the " << path;
-            tamsel::WorldDrawing::setGpuDrawing(true);
             ASSERT_EQ(drawn.getSize(), pixels);
             // A circle shape reaches the GPU at the origin with its position as a transform, which the GPU folds
             // into its projection in its own float arithmetic; the world's circles arrive already in place, from
