@@ -78,6 +78,14 @@ int main()
     {
         failInSettings(error.getMessage());
     }
+    try
+    {
+        checkSettings(settings);
+    }
+    catch (const ConfigurationError& error)
+    {
+        settingsRead ? failInSettings(error.getMessage()) : fail(error.getMessage());
+    }
 
     Orbisk world(settings);
     try

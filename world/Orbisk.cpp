@@ -17,11 +17,8 @@ Orbisk::Orbisk(const Settings& settings) : m_settings(settings), m_circleFan(mak
 
 void Orbisk::generateTypes(std::int32_t count)
 {
-    // The step only searches a particle's own and its eight neighbouring regions, so no interaction may reach
-    // further than one region beyond the close-range zones.
     const Settings& s = m_settings;
-    if (s.maximum_interaction_distance > (s.region_size - s.effective_radius) - s.stablized_zone)
-        throw ConfigurationError("invalid maximum effective distance");
+    checkSettings(s);
 
     const std::size_t types = count > 0 ? static_cast<std::size_t>(count) : 0;
     m_interactions.clear();

@@ -83,8 +83,8 @@ public:
     explicit Orbisk(const Settings& settings);
 
     /// Draws a new count x count interaction matrix and count colours and removes every particle and region.
-    /// Throws ConfigurationError "invalid maximum effective distance" when an interaction could reach beyond the
-    /// neighbouring regions; the world is then unchanged.
+    /// Throws the ConfigurationError of checkSettings for settings it refuses, "invalid maximum effective distance"
+    /// when an interaction could reach beyond the neighbouring regions; the world is then unchanged.
     void generateTypes(std::int32_t count);
 
     /// Rebuilds the grid as empty regions and scatters count particles at rest. Throws std::logic_error for
