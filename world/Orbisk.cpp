@@ -99,8 +99,7 @@ void Orbisk::generateParticles(std::int32_t count)
 
 sf::Vector2f Orbisk::getWorldSize() const
 {
-    return {static_cast<float>(m_settings.regions_x_count) * m_settings.region_size,
-            static_cast<float>(m_settings.regions_y_count) * m_settings.region_size};
+    return {worldWidth(m_settings), worldHeight(m_settings)};
 }
 
 std::size_t Orbisk::getRegionIndex(sf::Vector2f position) const
