@@ -18,22 +18,12 @@ namespace
 
 using tamsel::Settings;
 
-// The record that `text` gives over the defaults.
-Settings parsed(std::string_view text)
-{
-    Settings settings;
-    tamsel::parseSettings(settings, text);
-    return settings;
-}
-
-// The message of the configuration error that parsing `text` over `base` and checking the result raise, or ""
-// when none is raised.
-std::string errorOf(std::string_view text, Settings base)
+// The message of the configuration error that `read` raises, or "" when it raises none.
+template <typename Read> std::string errorRaisedBy(Read read)
 {
     try
     {
-        tamsel::parseSettings(base, text);
-        tamsel::checkSettings(base);
+        read();
     }
     catch (const tamsel::ConfigurationError& error)
     {
@@ -42,12 +32,26 @@ std::string errorOf(std::string_view text, Settings base)
     return "";
 }
 
-// The same over the defaults, with a reach that fits into any region: only what the text sets can fail.
+// The record that `text` gives over the defaults.
+Settings parsed(std::string_view text)
+{
+    Settings settings;
+    tamsel::parseSettings(settings, text);
+    return settings;
+}
+
+// The error of parsing `text` over the defaults and checking the result. The defaults' reach is made to fit into
+// any region, so that only what the text sets can fail.
 std::string errorOf(std::string_view text)
 {
-    Settings base;
-    base.maximum_interaction_distance = std::numeric_limits<float>::lowest();
-    return errorOf(text, base);
+    Settings settings;
+    settings.maximum_interaction_distance = std::numeric_limits<float>::lowest();
+    return errorRaisedBy(
+        [&]
+        {
+            tamsel::parseSettings(settings, text);
+            tamsel::checkSettings(settings);
+        });
 }
 
 // A file of its own for each test, in a fresh folder.
@@ -71,19 +75,10 @@ protected:
         return path.string();
     }
 
-    // The message of the configuration error that loading the file raises, or "" when none is raised.
     static std::string errorLoading(const std::string& path)
     {
-        try
-        {
-            Settings settings;
-            tamsel::loadSettings(settings, path);
-        }
-        catch (const tamsel::ConfigurationError& error)
-        {
-            return error.getMessage();
-        }
-        return "";
+        Settings settings;
+        return errorRaisedBy([&] { tamsel::loadSettings(settings, path); });
     }
 
     std::filesystem::path dir;
@@ -367,8 +362,8 @@ TEST(SettingsCheck, AcceptsTheLimitsThemselves)
 
 TEST(SettingsCheck, DefaultsFailOnlyTheReachCheck)
 {
-    EXPECT_EQ(errorOf("", Settings()), "invalid maximum effective distance");
-    EXPECT_EQ(errorOf("region_size=55", Settings()), "");
+    EXPECT_EQ(errorRaisedBy([] { tamsel::checkSettings(Settings()); }), "invalid maximum effective distance");
+    EXPECT_EQ(errorRaisedBy([] { tamsel::checkSettings(parsed("region_size=55")); }), "");
 }
 
 TEST(SettingsCheck, WorldSizeIsTheGridTimesTheRegionSize)
