@@ -78,6 +78,14 @@ int main()
     {
         failInSettings(error.getMessage());
     }
+    try
+    {
+        checkSettings(settings);
+    }
+    catch (const ConfigurationError& error)
+    {
+        settingsRead ? failInSettings(error.getMessage()) : fail(error.getMessage());
+    }
 
     Orbisk world(settings);
     try
@@ -95,9 +103,9 @@ int main()
              std::to_string(std::int64_t{settings.regions_x_count} * settings.regions_y_count) + " regions");
     }
 
-    const sf::Vector2f scale = world.getScale();
-    const float width = (settings.region_size * scale.x) * static_cast<float>(settings.regions_x_count);
-    const float height = (settings.region_size * scale.y) * static_cast<float>(settings.regions_y_count);
+    // The world is drawn with an identity transform: the window is as large as the world.
+    const float width = worldWidth(settings);
+    const float height = worldHeight(settings);
     std::cout << width << "," << height << std::endl;
 
     const DisplayConnection display;

@@ -46,9 +46,8 @@ ConfigurationError invalid(const std::string& what)
     return ConfigurationError("invalid configuration: " + what);
 }
 
-// The file as text, with every line end a line feed: a carriage return ends a line on its own (as in files from
-// old Macs) and together with a line feed that follows it. Nothing when the file is missing or cannot be read.
-std::optional<std::string> readText(const std::string& path)
+// The file's bytes; nothing when the file is missing or cannot be read.
+std::optional<std::string> readFile(const std::string& path)
 {
     // A pipe or a device would be read without end, or block the program before its window opens. A folder
     // cannot be read and counts as no file, as does a file that fails while it is read.
@@ -78,7 +77,13 @@ std::optional<std::string> readText(const std::string& path)
     {
         return std::nullopt;
     }
+    return raw;
+}
 
+// The text with every line end a line feed: a carriage return ends a line on its own (as in files from old Macs)
+// and together with a line feed that follows it.
+std::string withLineFeeds(std::string_view raw)
+{
     std::string text;
     text.reserve(raw.size());
     for (std::size_t i = 0; i < raw.size(); ++i)
@@ -131,47 +136,11 @@ std::int32_t toWhole(float value, const std::string& key)
     return static_cast<std::int32_t>(value);
 }
 
-void checkRanges(const Settings& s)
-{
-    for (const Field& field : fields)
-        if (field.real && !std::isfinite(s.*field.real))
-            throw invalid(std::string(field.key) + " must be a finite number");
-
-    if (s.regions_x_count < 1)
-        throw invalid("regions_x_count must be at least 1");
-    if (s.regions_y_count < 1)
-        throw invalid("regions_y_count must be at least 1");
-    if (std::int64_t{s.regions_x_count} * s.regions_y_count > maximumRegionCount)
-        throw invalid("regions_x_count x regions_y_count must be at most " + std::to_string(maximumRegionCount));
-    if (!(s.region_size > 0.0f))
-        throw invalid("region_size must be greater than 0");
-    // The window is exactly as large as the world, one pixel per unit.
-    const float width = static_cast<float>(s.regions_x_count) * s.region_size;
-    const float height = static_cast<float>(s.regions_y_count) * s.region_size;
-    if (!(width >= 1.0f && width <= maximumWorldSide))
-        throw invalid("regions_x_count x region_size must lie between 1 and " + std::to_string(maximumWorldSide) +
-                      " (the window's width in pixels)");
-    if (!(height >= 1.0f && height <= maximumWorldSide))
-        throw invalid("regions_y_count x region_size must lie between 1 and " + std::to_string(maximumWorldSide) +
-                      " (the window's height in pixels)");
-    if (s.effective_radius < 0.0f)
-        throw invalid("effective_radius must be at least 0");
-    if (s.stablized_zone < 0.0f)
-        throw invalid("stablized_zone must be at least 0");
-    if (s.type_count < 1)
-        throw invalid("type_count must be at least 1");
-    if (s.type_count > maximumTypeCount)
-        throw invalid("type_count must be at most " + std::to_string(maximumTypeCount));
-    if (s.particle_count > maximumParticleCount)
-        throw invalid("particle_count must be at most " + std::to_string(maximumParticleCount));
-}
-
 } // namespace
 
-bool loadSettings(Settings& settings, const std::string& path)
+void parseSettings(Settings& settings, std::string_view raw)
 {
-    const std::optional<std::string> read = readText(path);
-    const std::string text = read.value_or(std::string());
+    const std::string text = withLineFeeds(raw);
 
     // A key runs up to the next "=", across line ends; its value runs up to the next line feed.
     std::size_t pos = 0;
@@ -205,9 +174,66 @@ bool loadSettings(Settings& settings, const std::string& path)
         else
             settings.*field->whole = toWhole(number, key);
     }
+}
 
-    checkRanges(settings);
+bool loadSettings(Settings& settings, const std::string& path)
+{
+    const std::optional<std::string> read = readFile(path);
+    if (read)
+        parseSettings(settings, *read);
     return read.has_value();
+}
+
+void checkSettings(const Settings& s)
+{
+    for (const Field& field : fields)
+        if (field.real && !std::isfinite(s.*field.real))
+            throw invalid(std::string(field.key) + " must be a finite number");
+
+    if (s.regions_x_count < 1)
+        throw invalid("regions_x_count must be at least 1");
+    if (s.regions_y_count < 1)
+        throw invalid("regions_y_count must be at least 1");
+    if (std::int64_t{s.regions_x_count} * s.regions_y_count > maximumRegionCount)
+        throw invalid("regions_x_count x regions_y_count must be at most " + std::to_string(maximumRegionCount));
+    if (!(s.region_size > 0.0f))
+        throw invalid("region_size must be greater than 0");
+    // The window is exactly as large as the world, one pixel per unit.
+    const float width = worldWidth(s);
+    const float height = worldHeight(s);
+    if (!(width >= 1.0f && width <= maximumWorldSide))
+        throw invalid("regions_x_count x region_size must lie between 1 and " + std::to_string(maximumWorldSide) +
+                      " (the window's width in pixels)");
+    if (!(height >= 1.0f && height <= maximumWorldSide))
+        throw invalid("regions_y_count x region_size must lie between 1 and " + std::to_string(maximumWorldSide) +
+                      " (the window's height in pixels)");
+    if (s.effective_radius < 0.0f)
+        throw invalid("effective_radius must be at least 0");
+    if (s.stablized_zone < 0.0f)
+        throw invalid("stablized_zone must be at least 0");
+    if (s.type_count < 1)
+        throw invalid("type_count must be at least 1");
+    if (s.type_count > maximumTypeCount)
+        throw invalid("type_count must be at most " + std::to_string(maximumTypeCount));
+    if (s.particle_count > maximumParticleCount)
+        throw invalid("particle_count must be at most " + std::to_string(maximumParticleCount));
+
+    // The step only searches a particle's own and its eight neighbouring regions, so no interaction may reach
+    // further than one region beyond the close-range zones.
+    if (s.maximum_interaction_distance > (s.region_size - s.effective_radius) - s.stablized_zone)
+        throw ConfigurationError("invalid maximum effective distance");
+}
+
+// Out of line on purpose: the step's builds for each vector width call these, and an inline copy made by one of
+// them could stand in for the others'.
+float worldWidth(const Settings& settings)
+{
+    return static_cast<float>(settings.regions_x_count) * settings.region_size;
+}
+
+float worldHeight(const Settings& settings)
+{
+    return static_cast<float>(settings.regions_y_count) * settings.region_size;
 }
 
 } // namespace tamsel

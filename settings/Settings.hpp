@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tamsel
 {
@@ -56,9 +57,24 @@ public:
     OutOfRangeError() : ConfigurationError("stof argument out of range") {}
 };
 
-/// Overwrites the fields that the file at `path` names, in file order. Returns whether the file was read: false
-/// when it is missing or unreadable (a folder included), which leaves the record as it is. Throws a
-/// ConfigurationError; the fields assigned before the error keep their new values.
+/// Overwrites the fields that `text`, the content of a settings file, names, in text order. Throws a
+/// ConfigurationError for text that is no settings file; the fields assigned before the error keep their new values.
+/// The values are not checked: checkSettings does that.
+void parseSettings(Settings& settings, std::string_view text);
+
+/// Reads the file at `path` and parses it with parseSettings. Returns whether the file was read: false when it is
+/// missing or unreadable (a folder included), which leaves the record as it is. Throws a ConfigurationError for a
+/// pipe or device, a file over 1 MiB, or text that parseSettings refuses.
 bool loadSettings(Settings& settings, const std::string& path);
+
+/// Throws a ConfigurationError for a record the program cannot run with: first for a value outside the ranges noted
+/// on the fields and limits above, then "invalid maximum effective distance" when an interaction could reach beyond
+/// the neighbouring regions. The defaults fail only that last check.
+void checkSettings(const Settings& settings);
+
+/// The world's width and height in world units (window pixels): regions_x_count x region_size and
+/// regions_y_count x region_size, as 32-bit floats. Every place that needs the world's size takes it from here.
+float worldWidth(const Settings& settings);
+float worldHeight(const Settings& settings);
 
 } // namespace tamsel

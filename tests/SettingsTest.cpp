@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
+#include <string_view>
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #endif
@@ -16,7 +18,43 @@ namespace
 
 using tamsel::Settings;
 
-// Writes `text` byte for byte into a fresh file and loads it over the defaults.
+// The message of the configuration error that `read` raises, or "" when it raises none.
+template <typename Read> std::string errorRaisedBy(Read read)
+{
+    try
+    {
+        read();
+    }
+    catch (const tamsel::ConfigurationError& error)
+    {
+        return error.getMessage();
+    }
+    return "";
+}
+
+// The record that `text` gives over the defaults.
+Settings parsed(std::string_view text)
+{
+    Settings settings;
+    tamsel::parseSettings(settings, text);
+    return settings;
+}
+
+// The error of parsing `text` over the defaults and checking the result. The defaults' reach is made to fit into
+// any region, so that only what the text sets can fail.
+std::string errorOf(std::string_view text)
+{
+    Settings settings;
+    settings.maximum_interaction_distance = std::numeric_limits<float>::lowest();
+    return errorRaisedBy(
+        [&]
+        {
+            tamsel::parseSettings(settings, text);
+            tamsel::checkSettings(settings);
+        });
+}
+
+// A file of its own for each test, in a fresh folder.
 class SettingsFile : public ::testing::Test
 {
 protected:
@@ -29,35 +67,18 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
 
-    Settings load(const std::string& text)
+    // Writes `text` byte for byte into the file and returns its path.
+    std::string write(const std::string& text)
     {
         const std::filesystem::path path = dir / "config.txt";
         std::ofstream(path, std::ios::binary) << text;
-        Settings settings;
-        EXPECT_TRUE(tamsel::loadSettings(settings, path.string())) << "the file counts as not read";
-        return settings;
-    }
-
-    // The message of the configuration error that loading `text` raises, or "" when none is raised.
-    std::string errorOf(const std::string& text)
-    {
-        const std::filesystem::path path = dir / "config.txt";
-        std::ofstream(path, std::ios::binary) << text;
-        return errorLoading(path.string());
+        return path.string();
     }
 
     static std::string errorLoading(const std::string& path)
     {
-        try
-        {
-            Settings settings;
-            tamsel::loadSettings(settings, path);
-        }
-        catch (const tamsel::ConfigurationError& error)
-        {
-            return error.getMessage();
-        }
-        return "";
+        Settings settings;
+        return errorRaisedBy([&] { tamsel::loadSettings(settings, path); });
     }
 
     std::filesystem::path dir;
@@ -111,12 +132,19 @@ TEST_F(SettingsFile, RefusesWhatIsNoSettingsFile)
     expectDefaults(settings);
 
     // Nothing that large is a settings file; it is not read to its end.
-    EXPECT_EQ(errorOf(std::string(1 << 20, ' ') + "x"),
-              "invalid configuration: " + (dir / "config.txt").string() + " is larger than 1 MiB");
-    EXPECT_EQ(errorOf(std::string((1 << 20) - 12, '\n').insert(0, "type_count=3")), "");
+    const std::string path = write(std::string(1 << 20, ' ') + "x");
+    EXPECT_EQ(errorLoading(path), "invalid configuration: " + path + " is larger than 1 MiB");
+    EXPECT_EQ(errorLoading(write(std::string((1 << 20) - 12, '\n').insert(0, "type_count=3"))), "");
 }
 
-TEST_F(SettingsFile, FilesThatStopBeforeAnySettingKeepDefaults)
+TEST_F(SettingsFile, ReadsTheFileAsText)
+{
+    Settings settings;
+    EXPECT_TRUE(tamsel::loadSettings(settings, write("friction=0.5\rtype_count=7\r\nparticle_count=9")));
+    expectSame(settings, Settings{100.0f, 5.0f, 10.0f, 10, 10, 50.0f, 0.5f, 40.0f, 10.0f, 7, 9});
+}
+
+TEST(SettingsText, TextThatStopsBeforeAnySettingKeepsDefaults)
 {
     const char* files[] = {
         "",                        // empty
@@ -130,11 +158,11 @@ TEST_F(SettingsFile, FilesThatStopBeforeAnySettingKeepDefaults)
     for (const char* text : files)
     {
         SCOPED_TRACE(testing::Message() << "file: " << testing::PrintToString(std::string(text)));
-        expectDefaults(load(text));
+        expectDefaults(parsed(text));
     }
 }
 
-TEST_F(SettingsFile, ReadsValuesAsTheCLibraryConvertsThem)
+TEST(SettingsText, ReadsValuesAsTheCLibraryConvertsThem)
 {
     struct Case
     {
@@ -160,7 +188,7 @@ TEST_F(SettingsFile, ReadsValuesAsTheCLibraryConvertsThem)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.text);
-        const Settings s = load(c.text);
+        const Settings s = parsed(c.text);
         if (c.real)
             EXPECT_EQ(s.*c.real, static_cast<float>(c.expected));
         else
@@ -168,22 +196,22 @@ TEST_F(SettingsFile, ReadsValuesAsTheCLibraryConvertsThem)
     }
 }
 
-TEST_F(SettingsFile, TruncatesIntegersTowardZero)
+TEST(SettingsText, TruncatesIntegersTowardZero)
 {
-    EXPECT_EQ(load("particle_count=-3.7").particle_count, -3);
-    EXPECT_EQ(load("particle_count=-0.9").particle_count, 0);
-    EXPECT_EQ(load("type_count=1.9").type_count, 1);
+    EXPECT_EQ(parsed("particle_count=-3.7").particle_count, -3);
+    EXPECT_EQ(parsed("particle_count=-0.9").particle_count, 0);
+    EXPECT_EQ(parsed("type_count=1.9").type_count, 1);
 }
 
-TEST_F(SettingsFile, ReadsEveryKeyInAnyOrder)
+TEST(SettingsText, ReadsEveryKeyInAnyOrder)
 {
-    const Settings s = load("particle_count=7\ntype_count=6\nmaximum_interaction_strength=9\n"
-                            "maximum_interaction_distance=8\nfriction=0.5\nregion_size=70\nregions_y_count=4\n"
-                            "regions_x_count=3\neffective_radius=2\nstablized_zone=1\nrepulsion_strength=11");
+    const Settings s = parsed("particle_count=7\ntype_count=6\nmaximum_interaction_strength=9\n"
+                              "maximum_interaction_distance=8\nfriction=0.5\nregion_size=70\nregions_y_count=4\n"
+                              "regions_x_count=3\neffective_radius=2\nstablized_zone=1\nrepulsion_strength=11");
     expectSame(s, Settings{11.0f, 1.0f, 2.0f, 3, 4, 70.0f, 0.5f, 8.0f, 9.0f, 6, 7});
 }
 
-TEST_F(SettingsFile, ReportsBadInputWithExactMessages)
+TEST(SettingsText, ReportsBadInputWithExactMessages)
 {
     struct Case
     {
@@ -215,24 +243,23 @@ TEST_F(SettingsFile, ReportsBadInputWithExactMessages)
     }
 }
 
-TEST_F(SettingsFile, ConversionErrorsBelongToTheConfigurationFamily)
+TEST(SettingsText, ConversionErrorsBelongToTheConfigurationFamily)
 {
-    EXPECT_THROW(load("friction=abc"), tamsel::InvalidArgumentError);
-    EXPECT_THROW(load("friction=1e99"), tamsel::OutOfRangeError);
-    EXPECT_THROW(load("Friction=1"), tamsel::ConfigurationError);
+    EXPECT_THROW(parsed("friction=abc"), tamsel::InvalidArgumentError);
+    EXPECT_THROW(parsed("friction=1e99"), tamsel::OutOfRangeError);
+    EXPECT_THROW(parsed("Friction=1"), tamsel::ConfigurationError);
 }
 
-TEST_F(SettingsFile, KeepsSettingsReadBeforeAnError)
+TEST(SettingsText, KeepsSettingsReadBeforeAnError)
 {
     Settings settings;
-    const std::filesystem::path path = dir / "config.txt";
-    std::ofstream(path, std::ios::binary) << "type_count=7\nfriction=abc\nparticle_count=5\n";
-    EXPECT_THROW(tamsel::loadSettings(settings, path.string()), tamsel::InvalidArgumentError);
+    EXPECT_THROW(tamsel::parseSettings(settings, "type_count=7\nfriction=abc\nparticle_count=5\n"),
+                 tamsel::InvalidArgumentError);
     EXPECT_EQ(settings.type_count, 7);
     EXPECT_EQ(settings.particle_count, 1000);
 }
 
-TEST_F(SettingsFile, StopsQuietlyAndKeepsEarlierLines)
+TEST(SettingsText, StopsQuietlyAndKeepsEarlierLines)
 {
     const char* files[] = {
         "type_count=7\nfriction=\nparticle_count=5",
@@ -245,21 +272,21 @@ TEST_F(SettingsFile, StopsQuietlyAndKeepsEarlierLines)
     for (const char* text : files)
     {
         SCOPED_TRACE(testing::PrintToString(std::string(text)));
-        const Settings s = load(text);
+        const Settings s = parsed(text);
         EXPECT_EQ(s.type_count, 7);
         EXPECT_EQ(s.particle_count, 1000);
     }
 }
 
-TEST_F(SettingsFile, ReadsTheLastLineWithOrWithoutLineFeed)
+TEST(SettingsText, ReadsTheLastLineWithOrWithoutLineFeed)
 {
-    EXPECT_EQ(load("type_count=7").type_count, 7);
-    EXPECT_EQ(load("type_count=7\n").type_count, 7);
-    EXPECT_EQ(load("friction=0.2\r\ntype_count=7\r\n").type_count, 7);
-    EXPECT_EQ(load("friction=0.2\rtype_count=7\r").type_count, 7);
+    EXPECT_EQ(parsed("type_count=7").type_count, 7);
+    EXPECT_EQ(parsed("type_count=7\n").type_count, 7);
+    EXPECT_EQ(parsed("friction=0.2\r\ntype_count=7\r\n").type_count, 7);
+    EXPECT_EQ(parsed("friction=0.2\rtype_count=7\r").type_count, 7);
 }
 
-TEST_F(SettingsFile, RefusesValuesTheWorldCannotUse)
+TEST(SettingsCheck, RefusesValuesTheWorldCannotUse)
 {
     struct Case
     {
@@ -298,6 +325,9 @@ TEST_F(SettingsFile, RefusesValuesTheWorldCannotUse)
                                  "it reads as the 32-bit float -3000000000"},
         {"type_count=3.4e38", "invalid configuration: type_count must lie within the 32-bit integer range; it reads "
                               "as the 32-bit float 339999995214436424907732413799364296704"},
+        {"maximum_interaction_distance=35.5", "invalid maximum effective distance"}, // 50 - 10 - 5 = 35
+        // A value out of range is named before the reach.
+        {"maximum_interaction_distance=99\ntype_count=0", "invalid configuration: type_count must be at least 1"},
     };
     for (const Case& c : cases)
     {
@@ -306,7 +336,7 @@ TEST_F(SettingsFile, RefusesValuesTheWorldCannotUse)
     }
 }
 
-TEST_F(SettingsFile, AcceptsTheLimitsThemselves)
+TEST(SettingsCheck, AcceptsTheLimitsThemselves)
 {
     const char* files[] = {
         "regions_x_count=1\nregions_y_count=1",
@@ -321,12 +351,26 @@ TEST_F(SettingsFile, AcceptsTheLimitsThemselves)
         "region_size=1\nregions_x_count=32767\nregions_y_count=512",
         "regions_x_count=1\nregions_y_count=1\nregion_size=1",
         "friction=-3\nrepulsion_strength=-100\nmaximum_interaction_distance=-4",
+        "maximum_interaction_distance=35",
     };
     for (const char* text : files)
     {
         SCOPED_TRACE(text);
         EXPECT_EQ(errorOf(text), "");
     }
+}
+
+TEST(SettingsCheck, DefaultsFailOnlyTheReachCheck)
+{
+    EXPECT_EQ(errorRaisedBy([] { tamsel::checkSettings(Settings()); }), "invalid maximum effective distance");
+    EXPECT_EQ(errorRaisedBy([] { tamsel::checkSettings(parsed("region_size=55")); }), "");
+}
+
+TEST(SettingsCheck, WorldSizeIsTheGridTimesTheRegionSize)
+{
+    const Settings s = parsed("regions_x_count=3\nregions_y_count=4\nregion_size=10.5");
+    EXPECT_EQ(tamsel::worldWidth(s), 31.5f);
+    EXPECT_EQ(tamsel::worldHeight(s), 42.0f);
 }
 
 } // namespace

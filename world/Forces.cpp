@@ -161,8 +161,8 @@ struct Neighbourhood
 Neighbourhood findNeighbours(const ForceContext& c, std::int32_t column, std::int32_t row)
 {
     const std::int32_t columns = c.settings->regions_x_count, rows = c.settings->regions_y_count;
-    const float W = static_cast<float>(columns) * c.settings->region_size;
-    const float H = static_cast<float>(rows) * c.settings->region_size;
+    const float W = worldWidth(*c.settings);
+    const float H = worldHeight(*c.settings);
     Neighbourhood neighbourhood;
 
     // Neighbour columns left to right, rows top to bottom within each column: the order in which every particle

@@ -24,11 +24,8 @@ Orbisk::~Orbisk() = default;
 
 void Orbisk::generateTypes(std::int32_t count)
 {
-    // The step only searches a particle's own and its eight neighbouring regions, so no interaction may reach
-    // further than one region beyond the close-range zones.
     const Settings& s = m_settings;
-    if (s.maximum_interaction_distance > (s.region_size - s.effective_radius) - s.stablized_zone)
-        throw ConfigurationError("invalid maximum effective distance");
+    checkSettings(s);
 
     const std::size_t types = count > 0 ? static_cast<std::size_t>(count) : 0;
     m_interactions.clear();
@@ -109,8 +106,7 @@ void Orbisk::generateParticles(std::int32_t count)
 
 sf::Vector2f Orbisk::getWorldSize() const
 {
-    return {static_cast<float>(m_settings.regions_x_count) * m_settings.region_size,
-            static_cast<float>(m_settings.regions_y_count) * m_settings.region_size};
+    return {worldWidth(m_settings), worldHeight(m_settings)};
 }
 
 std::size_t Orbisk::getRegionIndex(sf::Vector2f position) const

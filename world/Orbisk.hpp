@@ -40,8 +40,8 @@ public:
     ~Orbisk() override;
 
     /// Draws a new count x count interaction matrix and count colours and removes every particle and region.
-    /// Throws ConfigurationError "invalid maximum effective distance" when an interaction could reach beyond the
-    /// neighbouring regions; the world is then unchanged.
+    /// Throws the ConfigurationError of checkSettings for settings it refuses, "invalid maximum effective distance"
+    /// when an interaction could reach beyond the neighbouring regions; the world is then unchanged.
     void generateTypes(std::int32_t count);
 
     /// Rebuilds the grid as empty regions and scatters count particles at rest. Throws std::logic_error for

@@ -238,8 +238,8 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
 
 void Step::moveAndSort(ParticleArrays& particles, const Settings& settings, float dt)
 {
-    const float W = static_cast<float>(settings.regions_x_count) * settings.region_size;
-    const float H = static_cast<float>(settings.regions_y_count) * settings.region_size;
+    const float W = worldWidth(settings);
+    const float H = worldHeight(settings);
     const float damping = 1.0f - settings.friction;
     const std::size_t count = particles.type.size();
     m_slow.resize(count);

@@ -34,8 +34,8 @@ std::size_t ReferenceWorld::regionIndex(sf::Vector2f position) const
 
 void ReferenceWorld::update(float dt)
 {
-    const float W = static_cast<float>(settings.regions_x_count) * settings.region_size;
-    const float H = static_cast<float>(settings.regions_y_count) * settings.region_size;
+    const float W = tamsel::worldWidth(settings);
+    const float H = tamsel::worldHeight(settings);
     const float R = settings.effective_radius;
     const float Z = settings.stablized_zone;
     const float k = settings.repulsion_strength;
