@@ -29,7 +29,8 @@ public:
     void showIcon(sf::WindowHandle window, const sf::Image& icon) const;
 
 private:
-    std::unique_ptr<_XDisplay, int (*)(_XDisplay*)> m_display;
+    // On X11 the connection the error box shares, so that an error shown while the window is up opens no other.
+    std::shared_ptr<_XDisplay> m_display;
 };
 
 } // namespace tamsel

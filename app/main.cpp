@@ -1,10 +1,10 @@
 #include "app/Console.hpp"
 #include "app/Display.hpp"
-#include "app/ErrorBox.hpp"
 #include "app/FixedStep.hpp"
 #include "app/Icon.hpp"
 #include "drawing/GraphicsLimits.hpp"
 #include "drawing/SfmlCompat.hpp"
+#include "errorbox/ErrorBox.hpp"
 #include "settings/Settings.hpp"
 #include "world/Orbisk.hpp"
 

@@ -1,12 +1,5 @@
-#include "app/ErrorBox.hpp"
+#include "errorbox/DialogTool.hpp"
 
-#include "app/Console.hpp"
-
-#include <iostream>
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -14,29 +7,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
-
-#if !defined(__APPLE__)
-#include "app/Display.hpp"
-#include "app/X11ErrorBox.hpp"
-#endif
 
 extern char** environ;
-#endif
 
 namespace tamsel
 {
-
-#if defined(_WIN32)
-
-void showError(const std::string& text)
-{
-    const std::string message = printable(text);
-    std::cerr << "Error: " << message << std::endl;
-    MessageBoxA(nullptr, message.c_str(), "Error", MB_ICONERROR | MB_OK);
-}
-
-#else
 
 namespace
 {
@@ -51,18 +26,6 @@ constexpr std::size_t maximumToolText = 4096; // bytes, the ellipsis included
 // failure status. A failure sooner than this counts as no box shown: at worst a very quick user sees the
 // message a second time, in the box of our own, which is better than seeing no box at all.
 constexpr std::chrono::milliseconds quickFailure{2000};
-
-// The message cut to maximumToolText bytes at a character boundary, ending in an ellipsis.
-std::string shortened(const std::string& message)
-{
-    if (message.size() <= maximumToolText)
-        return message;
-    const std::string ellipsis = "\xE2\x80\xA6"; // U+2026 in UTF-8
-    std::size_t cut = maximumToolText - ellipsis.size();
-    while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80)
-        --cut;
-    return message.substr(0, cut) + ellipsis;
-}
 
 // The full path of an executable found on PATH, or an empty string.
 std::string findOnPath(const std::string& name)
@@ -120,76 +83,28 @@ bool runDialog(const std::string& program, std::vector<std::string> args)
     return WEXITSTATUS(status) == 0 || std::chrono::steady_clock::now() - started >= quickFailure;
 }
 
-struct Dialog
-{
-    const char* name;
-    std::vector<std::string> args;
-};
+} // namespace
 
-// The installed tools that may show the box, in the order they are tried; each looks native on its desktop.
-std::vector<Dialog> dialogs(const std::string& text)
+std::string shortened(const std::string& message)
 {
-#if defined(__APPLE__)
-    // The text reaches the script as an argument, never as part of its source.
-    return {{"osascript",
-             {"osascript", "-e", "on run argv", "-e",
-              "display alert \"Error\" message (item 1 of argv) as critical buttons {\"OK\"} default button \"OK\"",
-              "-e", "end run", "--", text}}};
-#else
-    return {
-        {"zenity", {"zenity", "--error", "--title=Error", "--no-markup", "--text=" + text}},
-        {"kdialog", {"kdialog", "--title", "Error", "--error", text}},
-    };
-#endif
+    if (message.size() <= maximumToolText)
+        return message;
+    const std::string ellipsis = "\xE2\x80\xA6"; // U+2026 in UTF-8
+    std::size_t cut = maximumToolText - ellipsis.size();
+    while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80)
+        --cut;
+    return message.substr(0, cut) + ellipsis;
 }
 
-// Whether one of the dialog tools showed the message.
-bool showWithTool(const std::string& message)
+bool showWithTool(const std::vector<DialogTool>& tools)
 {
-    for (const Dialog& dialog : dialogs(shortened(message)))
+    for (const DialogTool& tool : tools)
     {
-        const std::string program = findOnPath(dialog.name);
-        if (!program.empty() && runDialog(program, dialog.args))
+        const std::string program = findOnPath(tool.name);
+        if (!program.empty() && runDialog(program, tool.args))
             return true;
     }
     return false;
 }
-
-} // namespace
-
-#if defined(__APPLE__)
-
-void showError(const std::string& text)
-{
-    const std::string message = printable(text);
-    std::cerr << "Error: " << message << std::endl;
-    if (!showWithTool(message))
-        std::cerr << "Error: the error box could not be shown (osascript failed)" << std::endl;
-}
-
-#else
-
-void showError(const std::string& text)
-{
-    const std::string message = printable(text);
-    std::cerr << "Error: " << message << std::endl;
-
-    // Held while the box is up: a bare X server that resets as its last client leaves would refuse the next one.
-    const DisplayConnection display;
-    if (!display.isOpen())
-    {
-        std::cerr << "Error: no display available: cannot open the display " << display.getName()
-                  << ", so no error box could be shown" << std::endl;
-        return;
-    }
-
-    // A desktop's own dialog tool looks native; where none is installed or it fails, the box of our own.
-    if (!showWithTool(message) && !showX11ErrorBox(message))
-        std::cerr << "Error: the error box could not be shown on the display " << display.getName() << std::endl;
-}
-
-#endif
-
-#endif
 
 } // namespace tamsel

@@ -1,6 +1,6 @@
-#include "app/X11ErrorBox.hpp"
+#include "errorbox/XlibBox.hpp"
 
-#include "app/X11BoxFont.hpp"
+#include "errorbox/XlibBoxFont.hpp"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -8,7 +8,6 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 namespace tamsel
@@ -31,7 +30,7 @@ constexpr const char* ellipsis = "...";
 // Greedy word wrap to `width` pixels: lines break after the last blank that fits, or inside a word longer than a
 // line (or than maximumLineCharacters). Stops once more than maximumLines lines are found; the last line shown then
 // reads "...".
-std::vector<std::string> wrap(const std::string& text, int width, const X11BoxFont& font)
+std::vector<std::string> wrap(const std::string& text, int width, const XlibBoxFont& font)
 {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -104,7 +103,7 @@ struct Layout
     XRectangle button;
 };
 
-Layout layOut(const std::string& message, const X11BoxFont& font)
+Layout layOut(const std::string& message, const XlibBoxFont& font)
 {
     Layout layout;
     const int textLeft = margin + markSize + margin;
@@ -123,7 +122,7 @@ struct Palette
     unsigned long background, mark, markSign, button, buttonPressed, border;
 };
 
-void draw(Display* display, Window window, GC gc, const X11BoxFont& font, const Layout& layout, const Palette& palette,
+void draw(Display* display, Window window, GC gc, const XlibBoxFont& font, const Layout& layout, const Palette& palette,
           bool pressed)
 {
     XSetForeground(display, gc, palette.background);
@@ -176,12 +175,8 @@ void setAtom(Display* display, Window window, const char* property, const char* 
 
 } // namespace
 
-bool showX11ErrorBox(const std::string& message)
+bool showXlibBox(Display* display, const std::string& message)
 {
-    const std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(nullptr), XCloseDisplay);
-    Display* display = connection.get();
-    if (!display)
-        return false;
     const struct PreviousHandler
     {
         XErrorHandler handler = XSetErrorHandler(ignoreError);
@@ -189,7 +184,7 @@ bool showX11ErrorBox(const std::string& message)
     } previousHandler;
 
     const int screen = DefaultScreen(display);
-    const X11BoxFont font(display, screen);
+    const XlibBoxFont font(display, screen);
     if (!font.isOpen())
         return false;
 

@@ -1,31 +1,6 @@
 #include "app/Display.hpp"
 
-#include <cstdlib>
-
-#if defined(_WIN32) || defined(__APPLE__)
-
-namespace tamsel
-{
-
-DisplayConnection::DisplayConnection() : m_display(nullptr, nullptr) {}
-
-bool DisplayConnection::isOpen() const
-{
-    return true;
-}
-
-std::string DisplayConnection::getName() const
-{
-    return "the desktop";
-}
-
-void DisplayConnection::showIcon(sf::WindowHandle, const sf::Image&) const {}
-
-} // namespace tamsel
-
-#else
-
-#include "app/Console.hpp"
+#include "errorbox/X11Display.hpp"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -36,7 +11,7 @@ void DisplayConnection::showIcon(sf::WindowHandle, const sf::Image&) const {}
 namespace tamsel
 {
 
-DisplayConnection::DisplayConnection() : m_display(XOpenDisplay(nullptr), XCloseDisplay) {}
+DisplayConnection::DisplayConnection() : m_display(connectX11Display()) {}
 
 bool DisplayConnection::isOpen() const
 {
@@ -45,8 +20,7 @@ bool DisplayConnection::isOpen() const
 
 std::string DisplayConnection::getName() const
 {
-    const char* name = std::getenv("DISPLAY");
-    return name ? "\"" + printable(name) + "\"" : "(DISPLAY is not set)";
+    return getX11DisplayName();
 }
 
 void DisplayConnection::showIcon(sf::WindowHandle window, const sf::Image& icon) const
@@ -72,5 +46,3 @@ void DisplayConnection::showIcon(sf::WindowHandle window, const sf::Image& icon)
 }
 
 } // namespace tamsel
-
-#endif

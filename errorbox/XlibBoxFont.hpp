@@ -12,13 +12,13 @@ namespace tamsel
 
 /// The font the error box writes with: an anti-aliased outline font through Xft where the desktop has one, else
 /// the server's own "fixed", which every X server has, even one without any font package.
-class X11BoxFont
+class XlibBoxFont
 {
 public:
-    X11BoxFont(Display* display, int screen);
-    ~X11BoxFont();
-    X11BoxFont(const X11BoxFont&) = delete;
-    X11BoxFont& operator=(const X11BoxFont&) = delete;
+    XlibBoxFont(Display* display, int screen);
+    ~XlibBoxFont();
+    XlibBoxFont(const XlibBoxFont&) = delete;
+    XlibBoxFont& operator=(const XlibBoxFont&) = delete;
 
     /// Whether any font could be opened; the other members need one.
     bool isOpen() const;

@@ -1,4 +1,4 @@
-#include "app/X11BoxFont.hpp"
+#include "errorbox/XlibBoxFont.hpp"
 
 #include <X11/Xft/Xft.h>
 
@@ -67,14 +67,14 @@ XFontStruct* loadFixed(Display* display)
 
 } // namespace
 
-X11BoxFont::X11BoxFont(Display* display, int screen)
+XlibBoxFont::XlibBoxFont(Display* display, int screen)
     : m_display(display), m_screen(screen), m_outline(XftFontOpenName(display, screen, outlineName))
 {
     if (!m_outline)
         m_fixed = loadFixed(display);
 }
 
-X11BoxFont::~X11BoxFont()
+XlibBoxFont::~XlibBoxFont()
 {
     if (m_outline)
         XftFontClose(m_display, m_outline);
@@ -82,22 +82,22 @@ X11BoxFont::~X11BoxFont()
         XFreeFont(m_display, m_fixed);
 }
 
-bool X11BoxFont::isOpen() const
+bool XlibBoxFont::isOpen() const
 {
     return m_outline || m_fixed;
 }
 
-int X11BoxFont::getAscent() const
+int XlibBoxFont::getAscent() const
 {
     return m_outline ? m_outline->ascent : m_fixed->ascent;
 }
 
-int X11BoxFont::getDescent() const
+int XlibBoxFont::getDescent() const
 {
     return m_outline ? m_outline->descent : m_fixed->descent;
 }
 
-std::string X11BoxFont::encode(const std::string& utf8) const
+std::string XlibBoxFont::encode(const std::string& utf8) const
 {
     std::string out;
     out.reserve(utf8.size());
@@ -118,7 +118,7 @@ std::string X11BoxFont::encode(const std::string& utf8) const
     return out;
 }
 
-std::size_t X11BoxFont::charLength(const std::string& text, std::size_t index) const
+std::size_t XlibBoxFont::charLength(const std::string& text, std::size_t index) const
 {
     std::size_t length = 1;
     if (m_outline)
@@ -126,7 +126,7 @@ std::size_t X11BoxFont::charLength(const std::string& text, std::size_t index) c
     return length;
 }
 
-int X11BoxFont::measure(const char* text, std::size_t length) const
+int XlibBoxFont::measure(const char* text, std::size_t length) const
 {
     if (m_fixed)
         return XTextWidth(m_fixed, text, static_cast<int>(length));
@@ -136,7 +136,7 @@ int X11BoxFont::measure(const char* text, std::size_t length) const
     return extents.xOff;
 }
 
-void X11BoxFont::draw(Window window, GC gc, int x, int y, const std::string& text) const
+void XlibBoxFont::draw(Window window, GC gc, int x, int y, const std::string& text) const
 {
     const int length = static_cast<int>(text.size());
     if (m_fixed)

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tamsel
+{
+
+/// A program of the desktop's that may show the box, and the arguments to run it with, its own name first.
+struct DialogTool
+{
+    const char* name;
+    std::vector<std::string> args;
+};
+
+/// The message as a dialog tool gets it: at most 4096 bytes, cut at a character boundary and then ending in an
+/// ellipsis.
+std::string shortened(const std::string& message);
+
+/// Runs each tool found on PATH in turn, with exactly its arguments (no shell sees the message), until one shows
+/// its box, and returns once that one has ended: whether one did. A tool that cannot be started, is killed by a
+/// signal or ends with a failure status within two seconds counts as showing none.
+bool showWithTool(const std::vector<DialogTool>& tools);
+
+} // namespace tamsel

@@ -1,0 +1,47 @@
+#include "errorbox/ErrorBox.hpp"
+
+#include "errorbox/DialogTool.hpp"
+#include "errorbox/Printable.hpp"
+#include "errorbox/X11Display.hpp"
+#include "errorbox/XlibBox.hpp"
+
+#include <iostream>
+
+namespace tamsel
+{
+
+namespace
+{
+
+// The installed tools that may show the box, in the order they are tried; each looks native on its desktop.
+std::vector<DialogTool> dialogTools(const std::string& text)
+{
+    return {
+        {"zenity", {"zenity", "--error", "--title=Error", "--no-markup", "--text=" + text}},
+        {"kdialog", {"kdialog", "--title", "Error", "--error", text}},
+    };
+}
+
+} // namespace
+
+void showError(const std::string& text)
+{
+    const std::string message = printable(text);
+    std::cerr << "Error: " << message << std::endl;
+
+    // Held while the box is up: a bare X server that resets as its last client leaves would refuse the next one.
+    // The window's display probe shares it when it holds one already.
+    const std::shared_ptr<_XDisplay> display = connectX11Display();
+    if (!display)
+    {
+        std::cerr << "Error: no display available: cannot open the display " << getX11DisplayName()
+                  << ", so no error box could be shown" << std::endl;
+        return;
+    }
+
+    // A desktop's own dialog tool looks native; where none is installed or it fails, the box of our own.
+    if (!showWithTool(dialogTools(shortened(message))) && !showXlibBox(display.get(), message))
+        std::cerr << "Error: the error box could not be shown on the display " << getX11DisplayName() << std::endl;
+}
+
+} // namespace tamsel
