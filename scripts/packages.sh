@@ -1,5 +1,8 @@
-# Sourced by scripts/run and scripts/test: installs the Debian/Ubuntu packages that are missing.
+# shellcheck shell=bash
+# Sourced by the scripts: installs the Debian/Ubuntu packages that are missing, and builds the close request's
+# helper for this machine.
 # usage: ensure_packages NAME...
+#        build_wm_close DIR
 
 ensure_packages() {
     local missing=()
@@ -32,3 +35,15 @@ ensure_packages() {
 
 # What building the program needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsfml-dev libx11-dev libxft-dev)
+
+# build_wm_close DIR: builds wm_close, which sends a window the close request as a window manager does, for this
+# machine in the CMake build folder DIR (the tests configured there, only it built); WM_CLOSE is the program.
+# shellcheck disable=SC2034 # WM_CLOSE is for the caller
+build_wm_close() {
+    local repository
+    repository="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+    ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev
+    cmake -S "$repository" -B "$1" -G Ninja -DORBISK_BUILD_TESTS=ON -DORBISK_BUILD_BENCHMARKS=OFF >/dev/null
+    cmake --build "$1" --target wm_close >/dev/null
+    WM_CLOSE="$1/tests/e2e/wm_close"
+}

@@ -1,8 +1,8 @@
 // Asks a window to close the way a window manager does when its close button is pressed: a ClientMessage of type
 // WM_PROTOCOLS carrying WM_DELETE_WINDOW, sent to the window itself.
 //
-// usage: wm_close WINDOW
-//   WINDOW is a window id (decimal, or hexadecimal with 0x) or the exact name of a window.
+// usage: wm_close WINDOW-ID
+//   WINDOW-ID is decimal, or hexadecimal with 0x, as xdotool and xwininfo print it.
 // Exits 0 once the message is delivered to the X server, 1 with a message on standard error otherwise.
 
 #include <X11/Xlib.h>
@@ -35,32 +35,6 @@ Window parseWindowId(const char* text)
     return static_cast<Window>(value);
 }
 
-// The first window below (and including) root whose name is exactly name, or None.
-Window findByName(Display* display, Window root, const std::string& name)
-{
-    char* windowName = nullptr;
-    if (XFetchName(display, root, &windowName) && windowName)
-    {
-        const bool match = name == windowName;
-        XFree(windowName);
-        if (match)
-            return root;
-    }
-
-    Window rootReturn = None;
-    Window parent = None;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, root, &rootReturn, &parent, &children, &count))
-        return None;
-    Window found = None;
-    for (unsigned int i = 0; i < count && found == None; ++i)
-        found = findByName(display, children[i], name);
-    if (children)
-        XFree(children);
-    return found;
-}
-
 // Whether the window lists protocol among its WM_PROTOCOLS, as a window manager checks before sending it.
 bool supportsProtocol(Display* display, Window window, Atom protocol)
 {
@@ -86,21 +60,15 @@ int fail(const std::string& message)
 int main(int argc, char** argv)
 {
     if (argc != 2)
-        return fail("usage: wm_close WINDOW-ID-OR-NAME");
+        return fail("usage: wm_close WINDOW-ID");
+    const Window window = parseWindowId(argv[1]);
+    if (window == None)
+        return fail(std::string("not a window id: ") + argv[1]);
 
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return fail("cannot open the display");
     XSetErrorHandler(recordError);
-
-    Window window = parseWindowId(argv[1]);
-    if (window == None)
-        window = findByName(display, DefaultRootWindow(display), argv[1]);
-    if (window == None)
-    {
-        XCloseDisplay(display);
-        return fail(std::string("no window named \"") + argv[1] + "\"");
-    }
 
     const Atom wmProtocols = XInternAtom(display, "WM_PROTOCOLS", False);
     const Atom wmDeleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);

@@ -1,0 +1,91 @@
+# shellcheck shell=bash
+# The box of the program's own, shown when no dialog tool shows one. Each row of BOX_CASES is a case of its own,
+# named Box and the row's name.
+
+# Keys of characters that take no room on a line, which the box must still wrap: 150,000 zero-width spaces, and
+# "a" under 500,000 combining acute accents.
+ZERO_WIDTH_KEY="$(printf '%150000s' '' | sed 's/ /\xE2\x80\x8B/g')"
+COMBINING_KEY="a$(printf '%500000s' '' | sed 's/ /\xCC\x81/g')"
+settings_error ZeroWidthKey "$ZERO_WIDTH_KEY = 1" "invalid configuration: $ZERO_WIDTH_KEY"
+settings_error CombiningKey "$COMBINING_KEY = 1" "invalid configuration: $COMBINING_KEY"
+
+# Each row: its name, the settings error whose config.txt is used, the dialog tool (none: nothing on PATH;
+# failing: the stand-in zenity fails at once), how the user dismisses the box and the font (outline: the
+# desktop's, through Xft; fixed: fontconfig finds no font, as on a bare system, and the box falls back to the X
+# server's own "fixed").
+BOX_CASES=(
+    "UnknownKey   UnknownKey       none    Return fixed"
+    "LongKey      LongKey          none    Escape outline"
+    "ToolFails    BadNumber        failing click  outline"
+    "CloseButton  NumberOutOfRange none    close  fixed"
+    "ZeroWidthKey ZeroWidthKey     none    Return outline"
+    "CombiningKey CombiningKey     none    Escape outline"
+)
+# The box's colours: the red of the error mark, the black of the text and the grey of the button's frame.
+BOX_MARK="#CC1F1F" BOX_TEXT="#000000" BOX_FRAME="#555555"
+
+# box_shown FILE FONT: the picture shows a red disc of 32 pixels across, the frame of a button and black text:
+# anti-aliased, in many shades, in the outline font; in the six colours of the box alone in "fixed".
+box_shown() {
+    colour_counts "$1" | awk -v mark="$BOX_MARK" -v text="$BOX_TEXT" -v frame="$BOX_FRAME" -v font="$2" '
+        $2 == mark { m = $1 } $2 == text { t = $1 } $2 == frame { f = $1 } { n++ }
+        END {
+            shaded = font == "outline" ? n > 20 && t >= 30 : n <= 6 && t >= 100
+            exit !(m >= 500 && m <= 804 && f >= 300 && shaded)
+        }'
+}
+
+shot_box() {
+    window_shot "$1" "$2" && box_shown "$2" "$3"
+}
+
+# box_case NAME: the box titled "Error" appears and waits; once dismissed the program exits with status 1, and
+# standard error has the whole message.
+box_case() {
+    local row name error tool dismiss font id width height
+    for row in "${BOX_CASES[@]}"; do
+        read -r name error tool dismiss font <<<"$row"
+        [[ $name != "$1" ]] || break
+    done
+    [[ $name == "$1" ]] || die "no box case named $1"
+    with_display
+    write_config "${ERROR_CONFIG[$error]}"
+    if [[ $font == fixed ]]; then
+        printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$WORK/no-fonts.conf"
+        export FONTCONFIG_FILE="$WORK/no-fonts.conf"
+    fi
+    if [[ $tool == none ]]; then
+        PATH="$WORK/empty" start_orbisk
+    else
+        ZENITY_EXIT=1 start_orbisk
+    fi
+    id=$(find_window "$START_SECONDS" "$ORBISK_PID" Error) || die "no error box; $(head -c 2000 "$WORK/stderr")"
+    retry "$START_SECONDS" shot_box "$id" "$WORK/box.png" "$font" ||
+        die "the box lacks its mark, text or button: $(colour_counts "$WORK/box.png" | sort -rn | head -n 8)"
+    sleep 0.5
+    kill -0 "$ORBISK_PID" 2>/dev/null || die "the program did not wait for the box to be dismissed"
+
+    case $dismiss in
+    Return | Escape) xdotool key "$dismiss" ;;
+    click)
+        # The OK button, 80 x 26 pixels, sits 16 pixels from the bottom right corner.
+        read -r width height <<<"$(identify -format "%w %h" "$WORK/box.png")"
+        xdotool mousemove --window "$id" $((width - 56)) $((height - 29)) click 1
+        ;;
+    close) close_window "$id" ;;
+    esac
+    expect_exit 1
+    expect_stderr_line "Error: ${ERROR_MESSAGE[$error]}"
+    [[ $tool == none || -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried first"
+}
+
+# A dialog tool that fails only after two seconds had its box seen and dismissed (zenity ends with status 1 on
+# Escape too): the program ends with status 1 and draws no box of its own.
+test_LateToolFailureIsNoFailure() {
+    with_display
+    write_config "${ERROR_CONFIG[BadNumber]}"
+    ZENITY_EXIT=1 ZENITY_SECONDS=2.5 start_orbisk
+    expect_exit 1
+    [[ -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried"
+    ! xdotool search --name '^Error$' >/dev/null 2>&1 || die "a box of the program's own was left open"
+}

@@ -1,0 +1,83 @@
+# shellcheck shell=bash
+# Mistakes in config.txt: the program shows the message in an error box and on standard error, opens no window
+# and exits with status 1. Each row of the table below is a case of its own, named Error and the row's name.
+
+declare -gA ERROR_CONFIG=() ERROR_MESSAGE=()
+ERROR_CASES=()
+
+# settings_error NAME CONFIG MESSAGE: a mistake in config.txt, the file to write (NONE: no file at all; lines apart
+# by "|", escapes as write_config takes them) and the message the program gives.
+settings_error() {
+    ERROR_CONFIG[$1]=$2 ERROR_MESSAGE[$1]=$3
+}
+
+# error_row NAME CONFIG MESSAGE: a settings error that is a case of its own.
+error_row() {
+    settings_error "$@"
+    ERROR_CASES+=("$1")
+}
+
+# A key of 200,000 characters, longer than the kernel allows for one argument of a program (128 KiB); it starts
+# with three-byte characters, so that the 4096 bytes a dialog tool gets would end inside one.
+LONG_KEY="$(printf '%70000s' '' | sed 's/ /\xE2\x82\xAC/g')$(head -c 130000 /dev/zero | tr '\0' k)"
+
+error_row UnknownKey "colour = 3" "invalid configuration: colour"
+error_row LongKey "$LONG_KEY = 1" "invalid configuration: $LONG_KEY"
+error_row BadNumber "friction = abc" "invalid stof argument"
+error_row NumberOutOfRange "friction = 1e99" "stof argument out of range"
+error_row NoRegions "regions_x_count = 0" "invalid configuration: regions_x_count must be at least 1"
+error_row NoConfig NONE "invalid maximum effective distance"
+# A * in the message stands for what depends on the machine.
+error_row WindowTooLarge "region_size = 55|regions_x_count = 400" \
+    "invalid configuration: the world is 22000 x 550 units, larger than the largest window the graphics system can show, * x * pixels"
+error_row ControlCharacters 'col\e]0;title\aour\e[2J\b = 3' 'invalid configuration: col\x1b]0;title\x07our\x1b[2J\x08'
+error_row NulByte 'col\0our = 3' 'invalid configuration: col\x00our'
+error_row BrokenUtf8 'k\xc2\x9b\xff\xc3\xa9\x7f = 1' 'invalid configuration: k\xc2\x9b\xffé\x7f'
+error_row LoneCarriageReturn 'region_size = 55\rcolour = 3\rtype_count = 3' "invalid configuration: colour"
+
+# error_case NAME: the program shows the message in an error box and on standard error, opens no window and
+# exits with status 1.
+error_case() {
+    [[ -v "ERROR_CONFIG[$1]" ]] || die "no error case named $1"
+    local config="${ERROR_CONFIG[$1]}" message="${ERROR_MESSAGE[$1]}" lines actual
+    with_display
+    IFS='|' read -ra lines <<<"$config"
+    [[ $config == NONE ]] || write_config "${lines[@]}"
+    start_orbisk
+    expect_exit 1
+    expect_no_orbisk_window
+    if [[ $message == *"*"* ]]; then
+        actual=$(sed -n 's/^Error: //p' "$WORK/stderr" | head -n 1)
+        # shellcheck disable=SC2053
+        [[ $actual == $message ]] || die "standard error lacks \"$message\": $(cat "$WORK/stderr")"
+        message=$actual
+    fi
+    expect_stderr_line "Error: $message"
+    # No byte of standard error drives a terminal: no control character but the line feed.
+    if LC_ALL=C grep -qaP '[\x00-\x09\x0b-\x1f\x7f]' "$WORK/stderr"; then
+        die "standard error holds a control character: $(od -An -c "$WORK/stderr" | head -n 20)"
+    fi
+    # A mistake in the file is followed by the file's full path; without a file the defaults were at fault.
+    if [[ $config == NONE ]]; then
+        expect_stderr_line "config.txt could not be read; the built-in defaults were used"
+    else
+        message+=$'\n'"in the settings file $(cd "$WORK" && pwd -P)/config.txt"
+        expect_stderr_line "${message#*$'\n'}"
+    fi
+    expect_dialog "$(tool_text "$message")"
+}
+
+# tool_text MESSAGE: the text a dialog tool is given: a message longer than 4096 bytes is cut to at most 4093,
+# before a character rather than inside it, and ends in an ellipsis of three bytes.
+tool_text() {
+    local LC_ALL=C cut=4093 byte
+    if ((${#1} <= 4096)); then
+        printf '%s' "$1"
+        return
+    fi
+    # UTF-8 continuation bytes are 0x80 to 0xBF.
+    while printf -v byte '%d' "'${1:cut:1}" && ((byte >= 0x80 && byte < 0xC0)); do
+        cut=$((cut - 1))
+    done
+    printf '%s\xE2\x80\xA6' "${1:0:cut}"
+}
