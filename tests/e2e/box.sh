@@ -9,7 +9,8 @@ COMBINING_KEY="a$(printf '%500000s' '' | sed 's/ /\xCC\x81/g')"
 settings_error ZeroWidthKey "$ZERO_WIDTH_KEY = 1" "invalid configuration: $ZERO_WIDTH_KEY"
 settings_error CombiningKey "$COMBINING_KEY = 1" "invalid configuration: $COMBINING_KEY"
 
-# Each row: its name, the settings error whose config.txt is used, the dialog tool (none: nothing on PATH;
+# Each row: its name, the settings error whose config.txt is used (WindowTooLarge: a mistake found only after
+# the program asked the display how large a window can be), the dialog tool (none: nothing on PATH;
 # failing: the stand-in zenity fails at once), how the user dismisses the box and the font (outline: the
 # desktop's, through Xft; fixed: fontconfig finds no font, as on a bare system, and the box falls back to the X
 # server's own "fixed").
@@ -20,6 +21,7 @@ BOX_CASES=(
     "CloseButton  NumberOutOfRange none    close  fixed"
     "ZeroWidthKey ZeroWidthKey     none    Return outline"
     "CombiningKey CombiningKey     none    Escape outline"
+    "WindowTooLarge WindowTooLarge none    Return outline"
 )
 # The box's colours: the red of the error mark, the black of the text and the grey of the button's frame.
 BOX_MARK="#CC1F1F" BOX_TEXT="#000000" BOX_FRAME="#555555"
@@ -42,14 +44,15 @@ shot_box() {
 # box_case NAME: the box titled "Error" appears and waits; once dismissed the program exits with status 1, and
 # standard error has the whole message.
 box_case() {
-    local row name error tool dismiss font id width height
+    local row name error tool dismiss font id width height lines
     for row in "${BOX_CASES[@]}"; do
         read -r name error tool dismiss font <<<"$row"
         [[ $name != "$1" ]] || break
     done
     [[ $name == "$1" ]] || die "no box case named $1"
     with_display
-    write_config "${ERROR_CONFIG[$error]}"
+    IFS='|' read -ra lines <<<"${ERROR_CONFIG[$error]}"
+    write_config "${lines[@]}"
     if [[ $font == fixed ]]; then
         printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$WORK/no-fonts.conf"
         export FONTCONFIG_FILE="$WORK/no-fonts.conf"
@@ -75,7 +78,7 @@ box_case() {
     close) close_window "$id" ;;
     esac
     expect_exit 1
-    expect_stderr_line "Error: ${ERROR_MESSAGE[$error]}"
+    expect_error_line "${ERROR_MESSAGE[$error]}" >/dev/null
     [[ $tool == none || -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried first"
 }
 

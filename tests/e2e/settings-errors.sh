@@ -35,24 +35,33 @@ error_row NulByte 'col\0our = 3' 'invalid configuration: col\x00our'
 error_row BrokenUtf8 'k\xc2\x9b\xff\xc3\xa9\x7f = 1' 'invalid configuration: k\xc2\x9b\xffé\x7f'
 error_row LoneCarriageReturn 'region_size = 55\rcolour = 3\rtype_count = 3' "invalid configuration: colour"
 
+# expect_error_line MESSAGE: standard error has the line "Error: " MESSAGE, where a * in MESSAGE matches anything;
+# prints the message as the program gave it.
+expect_error_line() {
+    local actual
+    if [[ $1 != *"*"* ]]; then
+        expect_stderr_line "Error: $1"
+        printf '%s' "$1"
+        return
+    fi
+    actual=$(sed -n 's/^Error: //p' "$WORK/stderr" | head -n 1)
+    # shellcheck disable=SC2053
+    [[ $actual == $1 ]] || die "standard error lacks \"$1\": $(cat "$WORK/stderr")"
+    printf '%s' "$actual"
+}
+
 # error_case NAME: the program shows the message in an error box and on standard error, opens no window and
 # exits with status 1.
 error_case() {
     [[ -v "ERROR_CONFIG[$1]" ]] || die "no error case named $1"
-    local config="${ERROR_CONFIG[$1]}" message="${ERROR_MESSAGE[$1]}" lines actual
+    local config="${ERROR_CONFIG[$1]}" message="${ERROR_MESSAGE[$1]}" lines
     with_display
     IFS='|' read -ra lines <<<"$config"
     [[ $config == NONE ]] || write_config "${lines[@]}"
     start_orbisk
     expect_exit 1
     expect_no_orbisk_window
-    if [[ $message == *"*"* ]]; then
-        actual=$(sed -n 's/^Error: //p' "$WORK/stderr" | head -n 1)
-        # shellcheck disable=SC2053
-        [[ $actual == $message ]] || die "standard error lacks \"$message\": $(cat "$WORK/stderr")"
-        message=$actual
-    fi
-    expect_stderr_line "Error: $message"
+    message=$(expect_error_line "$message") || exit 1
     # No byte of standard error drives a terminal: no control character but the line feed.
     if LC_ALL=C grep -qaP '[\x00-\x09\x0b-\x1f\x7f]' "$WORK/stderr"; then
         die "standard error holds a control character: $(od -An -c "$WORK/stderr" | head -n 20)"
