@@ -78,24 +78,24 @@ int main()
     {
         failInSettings(error.getMessage());
     }
+    // A value the program cannot run with is the file's mistake, or without a file the defaults'.
+    const auto settingsError = [settingsRead](const std::string& message)
+    { settingsRead ? failInSettings(message) : fail(message); };
     try
     {
         checkSettings(settings);
     }
     catch (const ConfigurationError& error)
     {
-        settingsRead ? failInSettings(error.getMessage()) : fail(error.getMessage());
+        settingsError(error.getMessage());
     }
 
+    // The world refuses only settings that were checked above.
     Orbisk world(settings);
     try
     {
         world.generateTypes(settings.type_count);
         world.generateParticles(settings.particle_count);
-    }
-    catch (const ConfigurationError& error)
-    {
-        settingsRead ? failInSettings(error.getMessage()) : fail(error.getMessage());
     }
     catch (const std::bad_alloc&)
     {
@@ -118,12 +118,12 @@ int main()
     // A window larger than the graphics system's largest viewport would show a squeezed picture, or fail inside
     // the driver.
     const sf::Vector2u windowSize(static_cast<unsigned>(width), static_cast<unsigned>(height));
+    const std::string tooLarge = "invalid configuration: the world is " + std::to_string(windowSize.x) + " x " +
+                                 std::to_string(windowSize.y) +
+                                 " units, larger than the largest window the graphics system can show";
     const sf::Vector2u largest = getLargestWindowSize();
     if (largest.x > 0 && (windowSize.x > largest.x || windowSize.y > largest.y))
-        failInSettings("invalid configuration: the world is " + std::to_string(windowSize.x) + " x " +
-                       std::to_string(windowSize.y) +
-                       " units, larger than the largest window the graphics system can show, " +
-                       std::to_string(largest.x) + " x " + std::to_string(largest.y) + " pixels");
+        settingsError(tooLarge + ", " + std::to_string(largest.x) + " x " + std::to_string(largest.y) + " pixels");
 
     // The window's context. The picture needs no depth or stencil buffer, and its circles' edges are smoothed
     // where the driver can. Version 1.1 asks for no particular version: the driver then gives its newest context
@@ -144,12 +144,8 @@ int main()
     if (!canDrawInto(window))
     {
         window.close();
-        (settingsRead ? failInSettings : fail)(
-            "invalid configuration: the world is " + std::to_string(windowSize.x) + " x " +
-            std::to_string(windowSize.y) +
-            " units, larger than the largest window the graphics system can show: it cannot draw into "
-            "a window of " +
-            std::to_string(windowSize.x) + " x " + std::to_string(windowSize.y) + " pixels");
+        settingsError(tooLarge + ": it cannot draw into a window of " + std::to_string(windowSize.x) + " x " +
+                      std::to_string(windowSize.y) + " pixels");
     }
 
     // Without a readable icon file the window keeps the desktop's default icon; a large picture is scaled down to

@@ -388,8 +388,9 @@ bool squareRoots(const float* x, float* root, std::size_t count, Arithmetic how)
         return false;
     for (std::size_t i = 0; i < count; i += lanes::count)
     {
+        const std::size_t n = count - i < lanes::count ? count - i : lanes::count;
         Floats in = lanes::zero;
-        std::memcpy(&in, &x[i], sizeof(float) * (count - i < lanes::count ? count - i : lanes::count));
+        std::memcpy(&in, &x[i], sizeof(float) * n);
         Floats out;
         if (how == Arithmetic::divider)
             out = lanes::squareRoot(in);
@@ -397,7 +398,7 @@ bool squareRoots(const float* x, float* root, std::size_t count, Arithmetic how)
             out = exact::squareRoot(in);
         else
             out = exact::floats(exact::rootSequence(exact::vector(in)));
-        std::memcpy(&root[i], &out, sizeof(float) * (count - i < lanes::count ? count - i : lanes::count));
+        std::memcpy(&root[i], &out, sizeof(float) * n);
     }
     return true;
 }

@@ -210,7 +210,9 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
     context.dt = dt;
     context.fused = false;
 
-    if (roots != Roots::fastest || !inUse.quotients(nullptr, nullptr, nullptr, 0, Arithmetic::fused))
+    // A width built without the multiply-add sequences refuses them, even for no numbers at all.
+    const bool hasSequences = inUse.quotients(nullptr, nullptr, nullptr, 0, Arithmetic::fused);
+    if (roots != Roots::fastest || !hasSequences)
     {
         context.fused = roots == Roots::fused;
         inUse.accumulateForces(context);
