@@ -60,9 +60,13 @@ struct ForceContext
     std::int32_t* presentTypes; // [T] the acting types present around a region
     std::uint8_t* typeSeen;     // [T] per type, all zero between uses
     float *strength, *reach;    // [T x L] how each acting type acts on each lane of a block
-    float* cutoff2;             // [T] per type: squared distance from a block's box beyond which it acts on no lane
+    float* cutoff2;             // [max(T, L)] per type: squared distance from a block's box beyond which it acts on
+                                // no lane
     std::uint32_t* order;       // [P] a region's particles, grouped for the lanes
-    std::uint32_t* nearby;      // [P + L] the candidates a block of lanes visits
+    // [P + L] each: the candidates a block of lanes visits, as their images' coordinates and their types' rows in
+    // `strength` and `reach`
+    float *nearbyX, *nearbyY;
+    std::uint32_t* nearbyRow;
 };
 
 // Everything the motion pass reads and writes: it damps, moves and wraps the particles that end less than a world

@@ -228,28 +228,25 @@ void groupLanes(const ForceContext& c, std::size_t first, std::size_t last)
 }
 
 // The candidates of a neighbour, in their order, whose images lie within the cutoff of their type from a block's
-// bounding box. The last lanes of a region's last vector read the padding and are left out. Returns how many it
-// wrote to `nearby`.
-std::size_t findNearby(const ForceContext& c, const Neighbour& neighbour, const Box& box, std::uint32_t* nearby)
+// bounding box: the coordinates of their images and their rows in the block's tables, packed into `nearbyX`,
+// `nearbyY` and `nearbyRow`. The last lanes of a region's last vector read the padding and are left out. Returns how
+// many candidates it kept.
+std::size_t findNearby(const ForceContext& c, const Neighbour& neighbour, const Box& box)
 {
     const Ints laneIndex = lanes::indices();
+    const auto typeCount = static_cast<std::size_t>(c.typeCount);
     std::size_t count = 0;
     for (std::size_t q = neighbour.first; q < neighbour.last; q += lanes::count)
     {
         const Floats x = lanes::load(&c.paddedX[q]) - neighbour.sx, y = lanes::load(&c.paddedY[q]) - neighbour.sy;
+        const Ints type = lanes::load(&c.paddedType[q]);
         const Floats gapX = lanes::max(lanes::max(box.left - x, x - box.right), lanes::zero);
         const Floats gapY = lanes::max(lanes::max(box.top - y, y - box.bottom), lanes::zero);
-        Floats cutoff2;
-        for (std::size_t l = 0; l < lanes::count; ++l)
-            cutoff2[l] = c.cutoff2[static_cast<std::size_t>(c.paddedType[q + l])];
+        const Floats cutoff2 = lanes::lookUp(c.cutoff2, typeCount, type);
         const Ints inside =
             (gapX * gapX + gapY * gapY <= cutoff2) & (laneIndex < static_cast<std::int32_t>(neighbour.last - q));
-        // Every lane is written; a lane inside holds -1, so subtracting it keeps the lane by moving past it.
-        for (std::size_t l = 0; l < lanes::count; ++l)
-        {
-            nearby[count] = static_cast<std::uint32_t>(q + l);
-            count -= static_cast<std::size_t>(inside[l]);
-        }
+        count += lanes::pack(inside, {(Ints)x, (Ints)y, type * static_cast<std::int32_t>(lanes::count)},
+                             {c.nearbyX + count, c.nearbyY + count, c.nearbyRow + count});
     }
     return count;
 }
@@ -321,15 +318,13 @@ void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood&
     {
         if (!overlap(neighbour.images, near))
             continue;
-        const float sx = neighbour.sx, sy = neighbour.sy;
-        const std::size_t nearbyCount = findNearby(c, neighbour, box, c.nearby);
+        const std::size_t nearbyCount = findNearby(c, neighbour, box);
 
         for (std::size_t n = 0; n < nearbyCount; ++n)
         {
-            const std::size_t candidate = c.nearby[n];
-            const std::size_t row = static_cast<std::size_t>(c.type[candidate]) * lanes::count;
-            const Floats u = px - (c.x[candidate] - sx);
-            const Floats v = py - (c.y[candidate] - sy);
+            const std::size_t row = c.nearbyRow[n];
+            const Floats u = px - c.nearbyX[n];
+            const Floats v = py - c.nearbyY[n];
             const Floats d = squareRoot<fused>(u * u + v * v);
             // Beyond R + Z: a tent over the band of width reach; inside R: the close-range push. The neutral zone
             // between adds a zero, which is left out, as is distance 0 (a particle meeting itself).

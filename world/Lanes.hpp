@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__AVX512F__) || defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
 // Particles handled side by side, one per lane of a vector register: as many lanes as one register holds (16 with
 // AVX-512, 8 with AVX, 4 with SSE), chosen by the instructions the including file is compiled for. Every lane does
 // what a scalar walk would do, operation for operation, so the lane count never changes a result.
@@ -59,6 +63,13 @@ inline Floats load(const float* from)
     return loaded;
 }
 
+inline Ints load(const std::int32_t* from)
+{
+    Ints loaded;
+    std::memcpy(&loaded, from, sizeof loaded);
+    return loaded;
+}
+
 inline void store(float* to, Floats from)
 {
     std::memcpy(to, &from, sizeof from);
@@ -87,6 +98,77 @@ inline Floats squareRoot(Floats x)
     for (std::size_t l = 0; l < count; ++l)
         x[l] = __builtin_sqrtf(x[l]);
     return x;
+}
+
+// table[index] in every lane, for indices below `size`. The table must hold at least `count` floats.
+inline Floats lookUp(const float* table, std::size_t size, Ints index)
+{
+#if defined(__AVX512F__)
+    // The masked forms, with every lane set, start from zeros rather than an undefined register, which GCC 12 takes
+    // for an uninitialized variable.
+    const __m512 none = _mm512_setzero_ps();
+    if (size <= count)
+        return (Floats)_mm512_mask_permutexvar_ps(none, 0xffff, (__m512i)index, _mm512_loadu_ps(table));
+    return (Floats)_mm512_mask_i32gather_ps(none, 0xffff, (__m512i)index, table, sizeof(float));
+#elif defined(__AVX2__)
+    if (size <= count)
+        return (Floats)_mm256_permutevar8x32_ps(_mm256_loadu_ps(table), (__m256i)index);
+    return (Floats)_mm256_i32gather_ps(table, (__m256i)index, sizeof(float));
+#else
+    (void)size;
+    Floats looked;
+    for (std::size_t l = 0; l < count; ++l)
+        looked[l] = table[index[l]];
+    return looked;
+#endif
+}
+
+#if defined(__AVX2__) && !defined(__AVX512F__)
+// For each 8-bit mask, the lanes whose bit is set, in order, one byte each: how AVX2 packs lanes together.
+struct PackingOrders
+{
+    constexpr PackingOrders() : order()
+    {
+        for (std::uint32_t mask = 0; mask < 256; ++mask)
+        {
+            std::uint32_t kept = 0;
+            for (std::uint32_t lane = 0; lane < 8; ++lane)
+                if (mask >> lane & 1)
+                    order[mask] |= std::uint64_t{lane} << (8 * kept++);
+        }
+    }
+    std::uint64_t order[256];
+};
+inline constexpr PackingOrders packingOrders{};
+#endif
+
+// The lanes whose mask is set, in lane order: packs each vector of `from` into the array of 32-bit values at the same
+// place of `to`, and returns how many lanes were kept. A whole vector is written to each array, so each must have
+// room for `count` values from where the kept ones start.
+template <std::size_t arrays> std::size_t pack(Ints mask, const Ints (&from)[arrays], void* const (&to)[arrays])
+{
+#if defined(__AVX512F__)
+    const __mmask16 kept = _mm512_test_epi32_mask((__m512i)mask, (__m512i)mask);
+    for (std::size_t a = 0; a < arrays; ++a)
+        _mm512_storeu_si512(to[a], _mm512_maskz_compress_epi32(kept, (__m512i)from[a]));
+    return static_cast<std::size_t>(__builtin_popcount(kept));
+#elif defined(__AVX2__)
+    const auto kept = static_cast<std::uint32_t>(_mm256_movemask_ps((__m256)mask));
+    const __m256i order = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(packingOrders.order[kept])));
+    for (std::size_t a = 0; a < arrays; ++a)
+        _mm256_storeu_si256(static_cast<__m256i*>(to[a]), _mm256_permutevar8x32_epi32((__m256i)from[a], order));
+    return static_cast<std::size_t>(__builtin_popcount(kept));
+#else
+    // Every lane is written; a kept lane holds -1, so subtracting it keeps the lane by moving past it.
+    std::size_t kept = 0;
+    for (std::size_t l = 0; l < count; ++l)
+    {
+        for (std::size_t a = 0; a < arrays; ++a)
+            std::memcpy(static_cast<char*>(to[a]) + kept * sizeof(std::int32_t), &from[a][l], sizeof(std::int32_t));
+        kept -= static_cast<std::size_t>(mask[l]);
+    }
+    return kept;
+#endif
 }
 
 } // namespace tamsel::TAMSEL_LANES::lanes

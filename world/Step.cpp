@@ -74,15 +74,16 @@ struct Width
 };
 
 // Whether this CPU runs code built for the width. Only x86-64 builds carry more than one width; the 8-lane one is
-// built for AVX2 with fused multiply-adds, so a CPU with AVX2 but without them takes the 4 lanes.
+// built for AVX2 with fused multiply-adds, so a CPU with AVX2 but without them takes the 4 lanes. Both wide builds
+// count bits with POPCNT.
 bool cpuRuns(std::size_t lanes)
 {
 #if defined(TAMSEL_LANE_DISPATCH)
     __builtin_cpu_init();
     if (lanes == 16)
-        return __builtin_cpu_supports("avx512f");
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("popcnt");
     if (lanes == 8)
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("popcnt");
 #endif
     return lanes == 4;
 }
@@ -193,9 +194,11 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
     context.typeSeen = m_typeSeen.data();
     context.strength = sized(m_strength, T * maximumLanes);
     context.reach = sized(m_reach, T * maximumLanes);
-    context.cutoff2 = sized(m_cutoff2, T);
+    context.cutoff2 = sized(m_cutoff2, std::max(T, maximumLanes));
     context.order = sized(m_order, count);
-    context.nearby = sized(m_nearby, count + maximumLanes);
+    context.nearbyX = sized(m_nearbyX, count + maximumLanes);
+    context.nearbyY = sized(m_nearbyY, count + maximumLanes);
+    context.nearbyRow = sized(m_nearbyRow, count + maximumLanes);
 
     context.count = count;
     context.regionStart = particles.regionStart.data();

@@ -61,8 +61,9 @@ private:
     std::vector<std::int32_t> m_presentTypes;
     std::vector<std::uint8_t> m_typeSeen;
     std::vector<float> m_strength, m_reach, m_cutoff2;
-    std::vector<std::uint32_t> m_order;  // a region's particles, grouped for the lanes
-    std::vector<std::uint32_t> m_nearby; // the candidates a block of lanes visits
+    std::vector<std::uint32_t> m_order;      // a region's particles, grouped for the lanes
+    std::vector<float> m_nearbyX, m_nearbyY; // the candidates a block of lanes visits
+    std::vector<std::uint32_t> m_nearbyRow;
 
     std::vector<std::uint32_t> m_slow;                             // particles moved past the fast path
     std::vector<std::uint32_t> m_targets;                          // each particle's region after moving
