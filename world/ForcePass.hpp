@@ -60,9 +60,10 @@ struct ForceContext
     std::int32_t* presentTypes; // [T] the acting types present around a region
     std::uint8_t* typeSeen;     // [T] per type, all zero between uses
     float *strength, *reach;    // [T x L] how each acting type acts on each lane of a block
-    float* cutoff2;             // [max(T, L)] per type: squared distance from a block's box beyond which it acts on
-                                // no lane
-    std::uint32_t* order;       // [P] a region's particles, grouped for the lanes
+    // [L x L] with at most as many types as lanes: how type t acts on type a, at t x lanes + a
+    float *actingStrength, *actingReach;
+    float* cutoff2;       // [max(T, L)] per type: squared distance from a block's box beyond any lane's reach
+    std::uint32_t* order; // [P] a region's particles, grouped for the lanes
     // [P + L] each: the candidates a block of lanes visits, as their images' coordinates and their types' rows in
     // `strength` and `reach`
     float *nearbyX, *nearbyY;

@@ -291,19 +291,32 @@ void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood&
         box = grown(box, pxs[l], pys[l]);
     }
     // How each acting type present acts on each lane's particle, and the distance from the block's bounding box
-    // beyond which a candidate of that type cannot act on any of the lanes.
+    // beyond which a candidate of that type cannot act on any of the lanes. With few types, a vector's lookup in the
+    // acting type's column of the interactions gives a whole row.
     float widestCutoff = 0.0f;
+    Ints laneType;
+    for (std::size_t l = 0; l < lanes::count; ++l)
+        laneType[l] = c.type[index[l]];
     for (std::size_t p = 0; p < neighbourhood.presentCount; ++p)
     {
         const auto t = static_cast<std::size_t>(neighbourhood.presentTypes[p]);
+        float* const strengthRow = &c.strength[t * lanes::count];
+        float* const reachRow = &c.reach[t * lanes::count];
+        if (T <= lanes::count)
+        {
+            lanes::store(strengthRow, lanes::lookUp(&c.actingStrength[t * lanes::count], T, laneType));
+            lanes::store(reachRow, lanes::lookUp(&c.actingReach[t * lanes::count], T, laneType));
+        }
+        else
+            for (std::size_t l = 0; l < lanes::count; ++l)
+            {
+                const Interaction& m = c.interactions[T * static_cast<std::size_t>(laneType[l]) + t];
+                strengthRow[l] = m.strength;
+                reachRow[l] = m.reach;
+            }
         float widestReach = 0.0f;
         for (std::size_t l = 0; l < lanes::count; ++l)
-        {
-            const Interaction& m = c.interactions[T * static_cast<std::size_t>(c.type[index[l]]) + t];
-            c.strength[t * lanes::count + l] = m.strength;
-            c.reach[t * lanes::count + l] = m.reach;
-            widestReach = larger(widestReach, m.reach);
-        }
+            widestReach = larger(widestReach, reachRow[l]);
         const float cutoff = law.cutoff(widestReach);
         c.cutoff2[t] = ForceLaw::squared(cutoff);
         widestCutoff = larger(widestCutoff, c.cutoff2[t] < infinity ? cutoff : infinity);
@@ -354,6 +367,14 @@ void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood&
 void accumulateForces(const ForceContext& context)
 {
     summarizeRegions(context);
+    const auto T = static_cast<std::size_t>(context.typeCount);
+    if (T <= lanes::count)
+        for (std::size_t t = 0; t < T; ++t)
+            for (std::size_t a = 0; a < T; ++a)
+            {
+                context.actingStrength[t * lanes::count + a] = context.interactions[a * T + t].strength;
+                context.actingReach[t * lanes::count + a] = context.interactions[a * T + t].reach;
+            }
     const Settings& settings = *context.settings;
     const ForceLaw law(settings);
     for (std::int32_t r = 0; r < settings.regions_y_count; ++r)

@@ -194,6 +194,8 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
     context.typeSeen = m_typeSeen.data();
     context.strength = sized(m_strength, T * maximumLanes);
     context.reach = sized(m_reach, T * maximumLanes);
+    context.actingStrength = sized(m_actingStrength, maximumLanes * maximumLanes);
+    context.actingReach = sized(m_actingReach, maximumLanes * maximumLanes);
     context.cutoff2 = sized(m_cutoff2, std::max(T, maximumLanes));
     context.order = sized(m_order, count);
     context.nearbyX = sized(m_nearbyX, count + maximumLanes);

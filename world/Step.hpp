@@ -60,7 +60,7 @@ private:
     std::vector<std::uint64_t> m_typeBits;
     std::vector<std::int32_t> m_presentTypes;
     std::vector<std::uint8_t> m_typeSeen;
-    std::vector<float> m_strength, m_reach, m_cutoff2;
+    std::vector<float> m_strength, m_reach, m_actingStrength, m_actingReach, m_cutoff2;
     std::vector<std::uint32_t> m_order;      // a region's particles, grouped for the lanes
     std::vector<float> m_nearbyX, m_nearbyY; // the candidates a block of lanes visits
     std::vector<std::uint32_t> m_nearbyRow;
