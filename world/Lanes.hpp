@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__AVX512F__) || defined(__AVX2__)
+#if defined(__SSE2__)
 #include <immintrin.h>
 #endif
 
@@ -93,11 +93,23 @@ inline Floats max(Floats a, Floats b)
     return a < b ? b : a;
 }
 
+// The whole register's instruction, whatever vector width the compiler's tuning prefers: a loop of scalar square
+// roots is split into halves under tunings that prefer 256-bit vectors, with a round trip through memory.
 inline Floats squareRoot(Floats x)
 {
+#if defined(__AVX512F__)
+    // The masked form, with every lane set: GCC 12 takes the plain one's undefined start for an uninitialized
+    // variable.
+    return (Floats)_mm512_maskz_sqrt_ps(0xffff, (__m512)x);
+#elif defined(__AVX__)
+    return (Floats)_mm256_sqrt_ps((__m256)x);
+#elif defined(__SSE2__)
+    return (Floats)_mm_sqrt_ps((__m128)x);
+#else
     for (std::size_t l = 0; l < count; ++l)
         x[l] = __builtin_sqrtf(x[l]);
     return x;
+#endif
 }
 
 // table[index] in every lane, for indices below `size`. The table must hold at least `count` floats.
