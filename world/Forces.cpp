@@ -233,20 +233,24 @@ void groupLanes(const ForceContext& c, std::size_t first, std::size_t last)
 // many candidates it kept.
 std::size_t findNearby(const ForceContext& c, const Neighbour& neighbour, const Box& box)
 {
-    const Ints laneIndex = lanes::indices();
+    // Locals: the packing's stores may alias anything, the context's pointers included.
+    const float *const paddedX = c.paddedX, *const paddedY = c.paddedY, *const cutoff2 = c.cutoff2;
+    const std::int32_t* const paddedType = c.paddedType;
+    float *const nearbyX = c.nearbyX, *const nearbyY = c.nearbyY;
+    std::uint32_t* const nearbyRow = c.nearbyRow;
     const auto typeCount = static_cast<std::size_t>(c.typeCount);
+    const float sx = neighbour.sx, sy = neighbour.sy;
     std::size_t count = 0;
     for (std::size_t q = neighbour.first; q < neighbour.last; q += lanes::count)
     {
-        const Floats x = lanes::load(&c.paddedX[q]) - neighbour.sx, y = lanes::load(&c.paddedY[q]) - neighbour.sy;
-        const Ints type = lanes::load(&c.paddedType[q]);
+        const Floats x = lanes::load(&paddedX[q]) - sx, y = lanes::load(&paddedY[q]) - sy;
+        const Ints type = lanes::load(&paddedType[q]);
         const Floats gapX = lanes::max(lanes::max(box.left - x, x - box.right), lanes::zero);
         const Floats gapY = lanes::max(lanes::max(box.top - y, y - box.bottom), lanes::zero);
-        const Floats cutoff2 = lanes::lookUp(c.cutoff2, typeCount, type);
-        const Ints inside =
-            (gapX * gapX + gapY * gapY <= cutoff2) & (laneIndex < static_cast<std::int32_t>(neighbour.last - q));
-        count += lanes::pack(inside, {(Ints)x, (Ints)y, type * static_cast<std::int32_t>(lanes::count)},
-                             {c.nearbyX + count, c.nearbyY + count, c.nearbyRow + count});
+        const Ints inside = gapX * gapX + gapY * gapY <= lanes::lookUp(cutoff2, typeCount, type);
+        count +=
+            lanes::pack(inside, neighbour.last - q, {(Ints)x, (Ints)y, type * static_cast<std::int32_t>(lanes::count)},
+                        {nearbyX + count, nearbyY + count, nearbyRow + count});
     }
     return count;
 }

@@ -82,15 +82,33 @@ inline Floats select(Ints mask, Floats a, Floats b)
 }
 
 // std::min and std::max lane by lane, with their operand order: each returns a when the comparison fails, so a NaN
-// operand gives the same lane as it does there.
+// operand gives the same lane as it does there. The instructions' own rule, "the first operand where the comparison
+// holds, else the second", is the same one with the operands swapped; written as comparisons, the compiler may build
+// a maximum with zero from a comparison and a masked move instead.
 inline Floats min(Floats a, Floats b)
 {
+#if defined(__AVX512F__)
+    return (Floats)_mm512_maskz_min_ps(0xffff, (__m512)b, (__m512)a);
+#elif defined(__AVX__)
+    return (Floats)_mm256_min_ps((__m256)b, (__m256)a);
+#elif defined(__SSE2__)
+    return (Floats)_mm_min_ps((__m128)b, (__m128)a);
+#else
     return b < a ? b : a;
+#endif
 }
 
 inline Floats max(Floats a, Floats b)
 {
+#if defined(__AVX512F__)
+    return (Floats)_mm512_maskz_max_ps(0xffff, (__m512)b, (__m512)a);
+#elif defined(__AVX__)
+    return (Floats)_mm256_max_ps((__m256)b, (__m256)a);
+#elif defined(__SSE2__)
+    return (Floats)_mm_max_ps((__m128)b, (__m128)a);
+#else
     return a < b ? b : a;
+#endif
 }
 
 // The whole register's instruction, whatever vector width the compiler's tuning prefers: a loop of scalar square
@@ -154,30 +172,32 @@ struct PackingOrders
 inline constexpr PackingOrders packingOrders{};
 #endif
 
-// The lanes whose mask is set, in lane order: packs each vector of `from` into the array of 32-bit values at the same
-// place of `to`, and returns how many lanes were kept. A whole vector is written to each array, so each must have
-// room for `count` values from where the kept ones start.
-template <std::size_t arrays> std::size_t pack(Ints mask, const Ints (&from)[arrays], void* const (&to)[arrays])
+// The lanes among the first `limit` whose mask is set, in lane order: packs each vector of `from` into the array of
+// 32-bit values at the same place of `to`, and returns how many lanes were kept. A whole vector is written to each
+// array, so each must have room for `count` values from where the kept ones start.
+template <std::size_t arrays>
+std::size_t pack(Ints mask, std::size_t limit, const Ints (&from)[arrays], void* const (&to)[arrays])
 {
+    const std::uint32_t first = limit >= count ? (1u << count) - 1 : (1u << limit) - 1;
 #if defined(__AVX512F__)
-    const __mmask16 kept = _mm512_test_epi32_mask((__m512i)mask, (__m512i)mask);
+    const __mmask16 kept = _mm512_mask_test_epi32_mask(static_cast<__mmask16>(first), (__m512i)mask, (__m512i)mask);
     for (std::size_t a = 0; a < arrays; ++a)
         _mm512_storeu_si512(to[a], _mm512_maskz_compress_epi32(kept, (__m512i)from[a]));
     return static_cast<std::size_t>(__builtin_popcount(kept));
 #elif defined(__AVX2__)
-    const auto kept = static_cast<std::uint32_t>(_mm256_movemask_ps((__m256)mask));
+    const std::uint32_t kept = static_cast<std::uint32_t>(_mm256_movemask_ps((__m256)mask)) & first;
     const __m256i order = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(packingOrders.order[kept])));
     for (std::size_t a = 0; a < arrays; ++a)
         _mm256_storeu_si256(static_cast<__m256i*>(to[a]), _mm256_permutevar8x32_epi32((__m256i)from[a], order));
     return static_cast<std::size_t>(__builtin_popcount(kept));
 #else
-    // Every lane is written; a kept lane holds -1, so subtracting it keeps the lane by moving past it.
+    // Every lane is written; a kept lane moves the next write past it.
     std::size_t kept = 0;
     for (std::size_t l = 0; l < count; ++l)
     {
         for (std::size_t a = 0; a < arrays; ++a)
             std::memcpy(static_cast<char*>(to[a]) + kept * sizeof(std::int32_t), &from[a][l], sizeof(std::int32_t));
-        kept -= static_cast<std::size_t>(mask[l]);
+        kept += (first >> l & 1) & static_cast<std::uint32_t>(mask[l] != 0);
     }
     return kept;
 #endif
