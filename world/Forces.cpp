@@ -284,7 +284,7 @@ void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood&
     // Idle lanes copy the first particle of the block; their results are never stored.
     std::size_t index[lanes::count];
     float pxs[lanes::count], pys[lanes::count], vxs[lanes::count], vys[lanes::count];
-    Box box = emptyBox;
+    std::int32_t types[lanes::count];
     for (std::size_t l = 0; l < lanes::count; ++l)
     {
         index[l] = members[l < active ? l : 0];
@@ -292,15 +292,16 @@ void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood&
         pys[l] = c.y[index[l]];
         vxs[l] = c.vx[index[l]];
         vys[l] = c.vy[index[l]];
-        box = grown(box, pxs[l], pys[l]);
+        types[l] = c.type[index[l]];
     }
+    const Floats px = lanes::load(pxs), py = lanes::load(pys);
+    Floats vx = lanes::load(vxs), vy = lanes::load(vys);
+    const Ints laneType = lanes::load(types);
+    const Box box = {lanes::smallest(px), lanes::largest(px), lanes::smallest(py), lanes::largest(py)};
     // How each acting type present acts on each lane's particle, and the distance from the block's bounding box
     // beyond which a candidate of that type cannot act on any of the lanes. With few types, a vector's lookup in the
     // acting type's column of the interactions gives a whole row.
     float widestCutoff = 0.0f;
-    Ints laneType;
-    for (std::size_t l = 0; l < lanes::count; ++l)
-        laneType[l] = c.type[index[l]];
     for (std::size_t p = 0; p < neighbourhood.presentCount; ++p)
     {
         const auto t = static_cast<std::size_t>(neighbourhood.presentTypes[p]);
@@ -318,10 +319,7 @@ void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood&
                 strengthRow[l] = m.strength;
                 reachRow[l] = m.reach;
             }
-        float widestReach = 0.0f;
-        for (std::size_t l = 0; l < lanes::count; ++l)
-            widestReach = larger(widestReach, reachRow[l]);
-        const float cutoff = law.cutoff(widestReach);
+        const float cutoff = law.cutoff(larger(0.0f, lanes::largest(lanes::load(reachRow))));
         c.cutoff2[t] = ForceLaw::squared(cutoff);
         widestCutoff = larger(widestCutoff, c.cutoff2[t] < infinity ? cutoff : infinity);
     }
@@ -329,8 +327,6 @@ void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood&
 
     const float* const strength = c.strength;
     const float* const reach = c.reach;
-    Floats vx = lanes::load(vxs), vy = lanes::load(vys);
-    const Floats px = lanes::load(pxs), py = lanes::load(pys);
     for (const Neighbour& neighbour : neighbourhood.neighbours)
     {
         if (!overlap(neighbour.images, near))
@@ -356,13 +352,10 @@ void forceBlock(const ForceContext& c, const ForceLaw& law, const Neighbourhood&
             vy = lanes::select(acts, vy + f * v * dt, vy);
         }
     }
-    lanes::store(vxs, vx);
-    lanes::store(vys, vy);
-
     for (std::size_t l = 0; l < active; ++l)
     {
-        c.vx[index[l]] = vxs[l];
-        c.vy[index[l]] = vys[l];
+        c.vx[index[l]] = vx[l];
+        c.vy[index[l]] = vy[l];
     }
 }
 

@@ -111,6 +111,61 @@ inline Floats max(Floats a, Floats b)
 #endif
 }
 
+// The largest and the smallest lane, for lanes that hold no NaN: halves compared until one lane is left.
+#if defined(__AVX__)
+inline __m256 lowerHalf(Floats x)
+{
+#if defined(__AVX512F__)
+    return (__m256)__builtin_shufflevector(x, x, 0, 1, 2, 3, 4, 5, 6, 7);
+#else
+    return (__m256)x;
+#endif
+}
+
+inline __m256 upperHalf(Floats x)
+{
+#if defined(__AVX512F__)
+    return (__m256)__builtin_shufflevector(x, x, 8, 9, 10, 11, 12, 13, 14, 15);
+#else
+    return (__m256)x;
+#endif
+}
+#endif
+
+inline float largest(Floats x)
+{
+#if defined(__AVX__)
+    __m256 h = lowerHalf(x);
+    if constexpr (count == 16)
+        h = _mm256_max_ps(h, upperHalf(x));
+    __m128 m = _mm_max_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1));
+    m = _mm_max_ps(m, _mm_movehl_ps(m, m));
+    return _mm_cvtss_f32(_mm_max_ss(m, _mm_shuffle_ps(m, m, 1)));
+#else
+    float m = x[0];
+    for (std::size_t l = 1; l < count; ++l)
+        m = m < x[l] ? x[l] : m;
+    return m;
+#endif
+}
+
+inline float smallest(Floats x)
+{
+#if defined(__AVX__)
+    __m256 h = lowerHalf(x);
+    if constexpr (count == 16)
+        h = _mm256_min_ps(h, upperHalf(x));
+    __m128 m = _mm_min_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1));
+    m = _mm_min_ps(m, _mm_movehl_ps(m, m));
+    return _mm_cvtss_f32(_mm_min_ss(m, _mm_shuffle_ps(m, m, 1)));
+#else
+    float m = x[0];
+    for (std::size_t l = 1; l < count; ++l)
+        m = x[l] < m ? x[l] : m;
+    return m;
+#endif
+}
+
 // The whole register's instruction, whatever vector width the compiler's tuning prefers: a loop of scalar square
 // roots is split into halves under tunings that prefer 256-bit vectors, with a round trip through memory.
 inline Floats squareRoot(Floats x)
