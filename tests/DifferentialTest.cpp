@@ -24,7 +24,8 @@ struct Scenario
 };
 
 // Grids down to one column or row (where a region is its own neighbour at several images), every type count from
-// one up, crowded and sparse worlds, and the close-range zones switched off.
+// one up, counts on both sides of the lanes of each width (a block's tables are looked up in a register up to as many
+// types as lanes), crowded and sparse worlds, and the close-range zones switched off.
 const Scenario scenarios[] = {
     {1, 1, 1, 20, 0.01f, 10.0f, 5.0f, 1},    {1, 3, 3, 90, 0.01f, 10.0f, 5.0f, 2},
     {3, 1, 2, 90, 0.0f, 10.0f, 5.0f, 3},     {2, 2, 4, 160, 0.01f, 10.0f, 5.0f, 4},
@@ -32,6 +33,8 @@ const Scenario scenarios[] = {
     {4, 4, 10, 900, 0.01f, 10.0f, 5.0f, 7},  {10, 10, 10, 1000, 0.01f, 10.0f, 5.0f, 8},
     {7, 3, 6, 1800, 0.01f, 12.0f, 3.0f, 9},  {10, 10, 7, 3000, 0.02f, 10.0f, 5.0f, 10},
     {3, 4, 64, 400, 0.01f, 10.0f, 5.0f, 11}, {4, 3, 100, 600, 0.01f, 10.0f, 5.0f, 12},
+    {4, 4, 8, 700, 0.01f, 10.0f, 5.0f, 13},  {4, 4, 16, 800, 0.01f, 10.0f, 5.0f, 14},
+    {4, 4, 17, 800, 0.01f, 10.0f, 5.0f, 15},
 };
 
 // Every vector width this CPU runs, with square roots and quotients by the hardware's instructions, by

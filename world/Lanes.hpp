@@ -251,7 +251,10 @@ std::size_t pack(Ints mask, std::size_t limit, const Ints (&from)[arrays], void*
     for (std::size_t l = 0; l < count; ++l)
     {
         for (std::size_t a = 0; a < arrays; ++a)
-            std::memcpy(static_cast<char*>(to[a]) + kept * sizeof(std::int32_t), &from[a][l], sizeof(std::int32_t));
+        {
+            const std::int32_t value = from[a][l];
+            std::memcpy(static_cast<char*>(to[a]) + kept * sizeof value, &value, sizeof value);
+        }
         kept += (first >> l & 1) & static_cast<std::uint32_t>(mask[l] != 0);
     }
     return kept;
