@@ -54,7 +54,7 @@ struct ForceContext
     // T = typeCount, N = regions_x_count x regions_y_count.
     float *paddedX, *paddedY;   // [P + L] the positions, with a vector's worth of padding after the last one
     std::int32_t* paddedType;   // [P + L] the types, likewise
-    std::uint8_t* cell;         // [P] each particle's cell inside its region, for grouping lanes
+    std::uint8_t* cell;         // [P + L] each particle's cell inside its region, for grouping lanes
     Box* box;                   // [N] per region: the bounding box of its particles
     std::uint64_t* typeBits;    // [N] per region, with few types: a bit for each type present
     std::int32_t* presentTypes; // [T] the acting types present around a region

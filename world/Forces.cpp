@@ -3,6 +3,8 @@
 #include "world/Lanes.hpp"
 #include "world/Particles.hpp"
 
+#include <cstring>
+
 // This file is compiled once for each vector width; see world/ForcePass.hpp for what it may not use.
 namespace tamsel::TAMSEL_LANES
 {
@@ -28,22 +30,10 @@ constexpr float infinity = __builtin_inff();
 
 static_assert(lanes::count <= maximumLanes, "the step sizes its working memory for at most maximumLanes lanes");
 
-// std::min and std::max of floats, with their operand order; their own code may come from another width's build.
-float smaller(float a, float b)
-{
-    return b < a ? b : a;
-}
-
+// std::max of floats, with its operand order; its own code may come from another width's build.
 float larger(float a, float b)
 {
     return a < b ? b : a;
-}
-
-constexpr Box emptyBox = {infinity, -infinity, infinity, -infinity};
-
-Box grown(const Box& box, float x, float y)
-{
-    return {smaller(box.left, x), larger(box.right, x), smaller(box.top, y), larger(box.bottom, y)};
 }
 
 // The box of the points minus (sx, sy).
@@ -112,38 +102,44 @@ void summarizeRegions(const ForceContext& c)
     const std::size_t count = c.count;
     const std::size_t regionCount =
         static_cast<std::size_t>(c.settings->regions_x_count) * static_cast<std::size_t>(c.settings->regions_y_count);
-    for (std::size_t i = 0; i < count; ++i)
-    {
-        c.paddedX[i] = c.x[i];
-        c.paddedY[i] = c.y[i];
-        c.paddedType[i] = c.type[i];
-    }
+    std::memcpy(c.paddedX, c.x, count * sizeof(float));
+    std::memcpy(c.paddedY, c.y, count * sizeof(float));
+    std::memcpy(c.paddedType, c.type, count * sizeof(std::int32_t));
     for (std::size_t i = count; i < count + lanes::count; ++i)
     {
         c.paddedX[i] = c.paddedY[i] = 0.0f;
         c.paddedType[i] = 0;
     }
 
-    // Rounding may put a particle near a cell's edge into the next cell, which only changes how lanes are grouped.
+    // Rounding may put a particle near a cell's edge into the next cell, which only changes how lanes are grouped; so
+    // does the cap that keeps the conversion to an integer defined, at a multiple of the cells per side.
     static_assert(cellsPerSide == 4, "the Z-shaped numbering interleaves two bits of column and row");
     const float cellScale = cellsPerSide / c.settings->region_size;
-    for (std::size_t i = 0; i < count; ++i)
-    {
-        const auto cx = static_cast<std::uint32_t>(c.x[i] * cellScale) % cellsPerSide;
-        const auto cy = static_cast<std::uint32_t>(c.y[i] * cellScale) % cellsPerSide;
-        c.cell[i] = static_cast<std::uint8_t>((cx & 1) | (cy & 1) << 1 | (cx & 2) << 1 | (cy & 2) << 2);
-    }
-
+    constexpr float cellCap = 1 << 30;
+    const Ints laneIndex = lanes::indices();
+    const Floats far = lanes::zero + infinity;
     for (std::size_t region = 0; region < regionCount; ++region)
     {
-        Box box = emptyBox;
-        std::uint64_t types = 0;
-        for (std::size_t i = c.regionStart[region]; i < c.regionStart[region + 1]; ++i)
+        // A region's last vector reads on into the next region or the padding: those lanes count for nothing, and
+        // the cells they write are written again with the next region.
+        const std::size_t first = c.regionStart[region], last = c.regionStart[region + 1];
+        Floats left = far, right = -far, top = far, bottom = -far;
+        for (std::size_t i = first; i < last; i += lanes::count)
         {
-            box = grown(box, c.x[i], c.y[i]);
-            types |= std::uint64_t{1} << (static_cast<std::uint32_t>(c.type[i]) % maskedTypes);
+            const Floats x = lanes::load(&c.paddedX[i]), y = lanes::load(&c.paddedY[i]);
+            const Ints inside = laneIndex < static_cast<std::int32_t>(last - i);
+            left = lanes::min(left, lanes::select(inside, x, far));
+            right = lanes::max(right, lanes::select(inside, x, -far));
+            top = lanes::min(top, lanes::select(inside, y, far));
+            bottom = lanes::max(bottom, lanes::select(inside, y, -far));
+            const Ints cx = __builtin_convertvector(lanes::min(x * cellScale, lanes::zero + cellCap), Ints);
+            const Ints cy = __builtin_convertvector(lanes::min(y * cellScale, lanes::zero + cellCap), Ints);
+            lanes::storeBytes(&c.cell[i], (cx & 1) | (cy & 1) << 1 | (cx & 2) << 1 | (cy & 2) << 2);
         }
-        c.box[region] = box;
+        std::uint64_t types = 0;
+        for (std::size_t i = first; i < last; ++i)
+            types |= std::uint64_t{1} << (static_cast<std::uint32_t>(c.type[i]) % maskedTypes);
+        c.box[region] = {lanes::smallest(left), lanes::largest(right), lanes::smallest(top), lanes::largest(bottom)};
         c.typeBits[region] = types;
     }
 }

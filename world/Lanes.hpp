@@ -70,6 +70,14 @@ inline Ints load(const std::int32_t* from)
     return loaded;
 }
 
+// The low byte of each lane, one byte per lane.
+inline void storeBytes(std::uint8_t* to, Ints from)
+{
+    using Bytes = std::uint8_t __attribute__((vector_size(count)));
+    const Bytes bytes = __builtin_convertvector(from & 0xff, Bytes);
+    std::memcpy(to, &bytes, sizeof bytes);
+}
+
 inline void store(float* to, Floats from)
 {
     std::memcpy(to, &from, sizeof from);

@@ -186,7 +186,7 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
     context.paddedX = sized(m_paddedX, count + maximumLanes);
     context.paddedY = sized(m_paddedY, count + maximumLanes);
     context.paddedType = sized(m_paddedType, count + maximumLanes);
-    context.cell = sized(m_cell, count);
+    context.cell = sized(m_cell, count + maximumLanes);
     context.box = sized(m_box, regionCount);
     context.typeBits = sized(m_typeBits, regionCount);
     context.presentTypes = sized(m_presentTypes, T);
