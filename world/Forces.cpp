@@ -102,9 +102,12 @@ void summarizeRegions(const ForceContext& c)
     const std::size_t count = c.count;
     const std::size_t regionCount =
         static_cast<std::size_t>(c.settings->regions_x_count) * static_cast<std::size_t>(c.settings->regions_y_count);
-    std::memcpy(c.paddedX, c.x, count * sizeof(float));
-    std::memcpy(c.paddedY, c.y, count * sizeof(float));
-    std::memcpy(c.paddedType, c.type, count * sizeof(std::int32_t));
+    if (count > 0) // an empty world's arrays may have no storage at all
+    {
+        std::memcpy(c.paddedX, c.x, count * sizeof(float));
+        std::memcpy(c.paddedY, c.y, count * sizeof(float));
+        std::memcpy(c.paddedType, c.type, count * sizeof(std::int32_t));
+    }
     for (std::size_t i = count; i < count + lanes::count; ++i)
     {
         c.paddedX[i] = c.paddedY[i] = 0.0f;
