@@ -157,21 +157,10 @@ inline float largest(Floats x)
 #endif
 }
 
+// The negated largest of the negated lanes: the same value, a zero's sign aside, which no comparison sees.
 inline float smallest(Floats x)
 {
-#if defined(__AVX__)
-    __m256 h = lowerHalf(x);
-    if constexpr (count == 16)
-        h = _mm256_min_ps(h, upperHalf(x));
-    __m128 m = _mm_min_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1));
-    m = _mm_min_ps(m, _mm_movehl_ps(m, m));
-    return _mm_cvtss_f32(_mm_min_ss(m, _mm_shuffle_ps(m, m, 1)));
-#else
-    float m = x[0];
-    for (std::size_t l = 1; l < count; ++l)
-        m = x[l] < m ? x[l] : m;
-    return m;
-#endif
+    return -largest(-x);
 }
 
 // The whole register's instruction, whatever vector width the compiler's tuning prefers: a loop of scalar square
