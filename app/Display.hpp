@@ -3,7 +3,10 @@
 #include <SFML/Graphics/Image.hpp>
 #include <SFML/Window/WindowHandle.hpp>
 
+#include <SFML/System/Vector2.hpp>
+
 #include <memory>
+#include <optional>
 #include <string>
 
 struct _XDisplay;
@@ -23,6 +26,17 @@ public:
     bool isOpen() const;
     /// The display asked for, for messages: the DISPLAY variable, or a note that it is not set.
     std::string getName() const;
+    /// Whether a window can be drawn into with OpenGL: on X11 a double-buffered true-colour GLX visual. Without one
+    /// (an X server without GLX, a screen of 8 bits) the graphics library crashes making its first context.
+    bool offersOpenGL() const;
+    /// The bits per pixel to ask the window for: 32, unless the screen's own pixels are narrower (a screen of 16
+    /// bits), and then the screen's depth. On such a screen the graphics library would pick a 32-bit visual, whose
+    /// window X refuses as the library creates it.
+    unsigned getBitsPerPixel() const;
+    /// Where a window of this size stands centred on the screen, each side at 0 where it does not fit; nothing
+    /// where a window manager places windows. Left to itself, the graphics library (SFML 2.5) centres the window's
+    /// top by the screen's width, on a wide screen partly below its bottom edge.
+    std::optional<sf::Vector2i> getUnmanagedPosition(sf::Vector2u size) const;
     /// Hands the window's icon to the desktop's task bars and window lists as well (on X11 the _NET_WM_ICON
     /// property), whatever the window manager says it supports. SFML 2 always does so when it sets an icon;
     /// SFML 3 only where the window manager lists the property among those it supports.

@@ -15,6 +15,21 @@ std::string DisplayConnection::getName() const
     return "the desktop";
 }
 
+bool DisplayConnection::offersOpenGL() const
+{
+    return true;
+}
+
+unsigned DisplayConnection::getBitsPerPixel() const
+{
+    return 32;
+}
+
+std::optional<sf::Vector2i> DisplayConnection::getUnmanagedPosition(sf::Vector2u) const
+{
+    return std::nullopt;
+}
+
 void DisplayConnection::showIcon(sf::WindowHandle, const sf::Image&) const {}
 
 } // namespace tamsel

@@ -2,10 +2,14 @@
 
 #include "errorbox/X11Display.hpp"
 
+#include <GL/glx.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tamsel
@@ -31,6 +35,60 @@ bool DisplayConnection::isOpen() const
 std::string DisplayConnection::getName() const
 {
     return getX11DisplayName();
+}
+
+bool DisplayConnection::offersOpenGL() const
+{
+    if (!m_display)
+        return false;
+    Display* display = m_display.get();
+    int errorBase = 0;
+    int eventBase = 0;
+    if (!glXQueryExtension(display, &errorBase, &eventBase))
+        return false;
+    // What the graphics library insists on when it picks the window's visual.
+    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, None};
+    XVisualInfo* visual = glXChooseVisual(display, DefaultScreen(display), attributes);
+    if (!visual)
+        return false;
+    XFree(visual);
+    return true;
+}
+
+unsigned DisplayConnection::getBitsPerPixel() const
+{
+    constexpr unsigned wanted = 32; // bits per pixel
+    if (!m_display)
+        return wanted;
+    Display* display = m_display.get();
+    const int depth = DefaultDepth(display, DefaultScreen(display));
+    // A depth of 24 or 30 is stored in 32 bits a pixel; the server says so in its pixmap formats.
+    int bits = depth;
+    int count = 0;
+    if (XPixmapFormatValues* formats = XListPixmapFormats(display, &count))
+    {
+        for (int i = 0; i < count; ++i)
+            if (formats[i].depth == depth)
+                bits = formats[i].bits_per_pixel;
+        XFree(formats);
+    }
+    return bits >= static_cast<int>(wanted) ? wanted : static_cast<unsigned>(depth);
+}
+
+std::optional<sf::Vector2i> DisplayConnection::getUnmanagedPosition(sf::Vector2u size) const
+{
+    if (!m_display)
+        return std::nullopt;
+    Display* display = m_display.get();
+    const int screen = DefaultScreen(display);
+    // A window manager owns the selection WM_Sn of the screen it manages.
+    const std::string selection = "WM_S" + std::to_string(screen);
+    if (XGetSelectionOwner(display, XInternAtom(display, selection.c_str(), False)) != None)
+        return std::nullopt;
+    const auto centred = [](int screenSide, unsigned windowSide)
+    { return std::max(0, static_cast<int>((static_cast<long>(screenSide) - static_cast<long>(windowSide)) / 2)); };
+    return sf::Vector2i(centred(DisplayWidth(display, screen), size.x),
+                        centred(DisplayHeight(display, screen), size.y));
 }
 
 void DisplayConnection::showIcon(sf::WindowHandle window, const sf::Image& icon) const

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 
 namespace
@@ -114,6 +115,9 @@ int main()
         std::cerr << "Error: no display available: cannot open the display " << display.getName() << std::endl;
         return 1;
     }
+    if (!display.offersOpenGL())
+        fail("no OpenGL available: the display " + display.getName() +
+             " offers no true-colour OpenGL (GLX) visual, which the window is drawn with");
 
     // A window larger than the graphics system's largest viewport would show a squeezed picture, or fail inside
     // the driver.
@@ -138,7 +142,9 @@ int main()
     context.attributeFlags = sf::ContextSettings::Default;
     context.sRgbCapable = false;
     sf::RenderWindow window;
-    sfml::createWindow(window, windowSize, 32, "Orbisk", sf::Style::Default, context);
+    sfml::createWindow(window, windowSize, display.getBitsPerPixel(), "Orbisk", sf::Style::Default, context);
+    if (const std::optional<sf::Vector2i> position = display.getUnmanagedPosition(windowSize))
+        window.setPosition(*position);
     // Within the largest viewport a driver may still fail to make the window's buffers (Mesa's software renderer,
     // for an antialiased window of more than 2^27 pixels), and then draws nothing at all: a black window.
     if (!canDrawInto(window))

@@ -65,10 +65,18 @@ XFontStruct* loadFixed(Display* display)
     return font;
 }
 
+// Xft blends its smoothed glyphs into true-colour pixels only; on a screen of 8 bits, with a palette, it draws each
+// line of text as one solid bar.
+_XftFont* openOutline(Display* display, int screen)
+{
+    return DefaultVisual(display, screen)->c_class == TrueColor ? XftFontOpenName(display, screen, outlineName)
+                                                                : nullptr;
+}
+
 } // namespace
 
 XlibBoxFont::XlibBoxFont(Display* display, int screen)
-    : m_display(display), m_screen(screen), m_outline(XftFontOpenName(display, screen, outlineName))
+    : m_display(display), m_screen(screen), m_outline(openOutline(display, screen))
 {
     if (!m_outline)
         m_fixed = loadFixed(display);

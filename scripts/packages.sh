@@ -34,7 +34,7 @@ ensure_packages() {
 }
 
 # What building the program needs.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsfml-dev libx11-dev libxft-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsfml-dev libx11-dev libxft-dev libglx-dev)
 
 # build_wm_close DIR: builds wm_close, which sends a window the close request as a window manager does, for this
 # machine in the CMake build folder DIR (the tests configured there, only it built); WM_CLOSE is the program.

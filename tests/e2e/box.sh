@@ -37,8 +37,17 @@ box_shown() {
         }'
 }
 
+# text_in_letters FILE: the box's black text is drawn as letters: its ink covers less than a quarter of the
+# rectangle around it, where a line drawn as one solid bar covers most of it.
+text_in_letters() {
+    local ink area
+    ink=$(colour_counts "$1" | awk -v text="$BOX_TEXT" '$2 == text { print $1 }')
+    area=$(convert "$1" -fill white +opaque "$BOX_TEXT" -trim -format '%[fx:w*h]' info:)
+    ((${ink:-0} * 4 < area))
+}
+
 shot_box() {
-    window_shot "$1" "$2" && box_shown "$2" "$3"
+    window_shot "$1" "$2" && box_shown "$2" "$3" && text_in_letters "$2"
 }
 
 # box_case NAME: the box titled "Error" appears and waits; once dismissed the program exits with status 1, and

@@ -3,7 +3,8 @@
 # usage: e2e.sh ORBISK WM_CLOSE ASSETS-DIR TEST-NAME
 #        e2e.sh --list
 # A TEST-NAME of Error and a name is that row of the settings errors' table (settings-errors.sh), Box and a name
-# that row of the boxes' table (box.sh); any other names the function test_TEST-NAME in one of the cases' files.
+# that row of the boxes' table (box.sh), Display and a name that row of the displays' table (window.sh); any other
+# names the function test_TEST-NAME in one of the cases' files.
 # --list prints the name of every Linux case, one a line: CMake makes a test of each.
 # An ORBISK ending in .exe is the Windows build, with cases of its own (windows.sh): it runs under Wine, in the
 # Wine prefix WINEPREFIX names, which must be set (the user's own prefix is left alone).
@@ -24,6 +25,7 @@ if [[ $# -eq 1 && $1 == --list ]]; then
     compgen -A function test_ | sed 's/^test_//'
     printf 'Error%s\n' "${ERROR_CASES[@]}"
     printf 'Box%s\n' "${BOX_CASES[@]%% *}"
+    printf 'Display%s\n' "${DISPLAY_CASES[@]%% *}"
     exit 0
 fi
 if [[ $# -ne 4 ]]; then
@@ -38,6 +40,7 @@ source "$HERE/harness.sh"
 case $TEST in
 Error*) run=(error_case "${TEST#Error}") ;;
 Box*) run=(box_case "${TEST#Box}") ;;
+Display*) run=(display_case "${TEST#Display}") ;;
 *) run=("test_$TEST") ;;
 esac
 declare -F "${run[0]}" >/dev/null || die "no test named $TEST"

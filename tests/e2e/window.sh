@@ -89,3 +89,73 @@ test_ClickThenClose() {
     click "$WID"
     close_exits_zero
 }
+
+# The displays a user may start the program on. Each row is a case of its own, named Display and the row's name:
+# the X server's screen (width x height x depth), its further options (- for none, a comma between words) and what
+# the user meets: the window, drawn and centred on the screen (no window manager places it here), or the message
+# that the display offers no OpenGL, from the dialog tool or, where none is installed, in the box of the program's
+# own. A screen of 16 bits is common on VNC servers and small boards; one of 8 bits, or an X server without GLX,
+# offers no OpenGL at all.
+DISPLAY_CASES=(
+    "Depth8  1280x1024x8  -                box"
+    "Depth16 1280x1024x16 -                window"
+    "Depth24 1920x1080x24 -                window"
+    "Depth30 1280x1024x30 -                window"
+    "NoGlx   1280x1024x24 -extension,GLX   dialog"
+)
+
+# expect_centred ID: the window's top left corner is where centring it on the screen puts it.
+expect_centred() {
+    local screen position width height x y w h
+    screen=$(xwininfo -root | awk '$1 == "Width:" { w = $2 } $1 == "Height:" { h = $2 } END { print w, h }')
+    position=$(xwininfo -id "$1" |
+        awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
+             $1 == "Width:" { w = $2 } $1 == "Height:" { h = $2 } END { print x, y, w, h }')
+    read -r width height <<<"$screen"
+    read -r x y w h <<<"$position"
+    ((x == (width - w) / 2 && y == (height - h) / 2))
+}
+
+# display_case NAME: the program started on that row's display.
+display_case() {
+    local row name screen options outcome message id
+    for row in "${DISPLAY_CASES[@]}"; do
+        read -r name screen options outcome <<<"$row"
+        [[ $name != "$1" ]] || break
+    done
+    [[ $name == "$1" ]] || die "no display case named $1"
+    [[ $options != - ]] || options=""
+    XVFB_SCREEN=$screen XVFB_OPTIONS=${options//,/ } with_display
+    write_config "region_size = 55"
+    message="no OpenGL available: the display \"$DISPLAY\" offers no true-colour OpenGL (GLX) visual, which the"
+    message+=" window is drawn with"
+    case $outcome in
+    window)
+        start_orbisk
+        WID=$(orbisk_window)
+        retry "$START_SECONDS" expect_centred "$WID" ||
+            die "the window is not centred on the screen: $(xwininfo -id "$WID" | grep -E 'Absolute|Width|Height')"
+        shot_drawn "$WID" "$WORK/shot.png"
+        expect_colours "$WORK/shot.png" 5
+        close_exits_zero
+        expect_no_dialog
+        ;;
+    dialog)
+        start_orbisk
+        expect_exit 1
+        expect_no_orbisk_window
+        expect_dialog "$message"
+        ;;
+    box)
+        # Xft draws no text on a screen with a palette: the box writes in the server's own font.
+        PATH="$WORK/empty" start_orbisk
+        id=$(find_window "$START_SECONDS" "$ORBISK_PID" Error) || die "no error box; $(head -c 2000 "$WORK/stderr")"
+        retry "$START_SECONDS" shot_box "$id" "$WORK/box.png" fixed ||
+            die "the box lacks its mark, text or button: $(colour_counts "$WORK/box.png" | sort -rn | head -n 8)"
+        xdotool key Return
+        expect_exit 1
+        expect_no_orbisk_window
+        expect_error_line "$message" >/dev/null
+        ;;
+    esac
+}

@@ -9,16 +9,18 @@ die() {
 
 # start_xvfb DIR: starts Xvfb on the first free display number (the server picks it and reports it through
 # -displayfd), keeps its log in DIR and exports DISPLAY. XVFB_PID is the server. XVFB_SCREEN, if set, is the
-# screen's size and depth (e.g. 6700x3800x24) instead of 1280x1280x24.
+# screen's size and depth (e.g. 6700x3800x24) instead of 1280x1280x24; XVFB_OPTIONS, further options of the
+# server (e.g. "-extension GLX").
 start_xvfb() {
-    local report="$1/displayfd" i
+    local report="$1/displayfd" i options
+    read -ra options <<<"${XVFB_OPTIONS:-}"
     : >"$report"
     # The screen is large enough for a 550 x 550 window to lie wholly on it; the root window is black, so a
     # window not yet drawn shows black rather than the default grey weave. Without -noreset the server resets
     # whenever its last client disconnects, and a client connecting at that moment (the program right after its
     # display check, or xdotool polling for the window) is refused.
-    Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1280x24}" -br -noreset -nolisten tcp 3>"$report" \
-        >"$1/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1280x24}" "${options[@]}" -br -noreset -nolisten tcp \
+        3>"$report" >"$1/xvfb.log" 2>&1 &
     XVFB_PID=$!
     for ((i = 0; i < 200; i++)); do
         if [[ $(wc -l <"$report") -ge 1 ]]; then
