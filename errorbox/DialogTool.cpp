@@ -186,6 +186,7 @@ bool runDialog(const std::string& program, std::vector<std::string> args)
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     const auto started = std::chrono::steady_clock::now();
+    // From here on a signal that would end the program ends the tool first, and then the program on the way out.
     ToolGuard guard;
     pid_t child = 0;
     const int spawned = posix_spawn(&child, program.c_str(), nullptr, &attributes, argv.data(), environ);
