@@ -33,13 +33,19 @@ constexpr std::int32_t restartParticleCount = 1000;
     std::exit(1);
 }
 
-// A mistake in the settings file: the message, then which file it was, by its full path, since the program may
-// run in a folder that the user did not choose (the installed command's settings folder, say).
-[[noreturn]] void failInSettings(const std::string& message)
+// The settings file by its full path, since the program may run in a folder that the user did not choose (the
+// installed command's settings folder, say).
+std::string settingsPath()
 {
     std::error_code error;
     const std::filesystem::path path = std::filesystem::absolute(settingsFile, error);
-    fail(message + "\nin the settings file " + (error ? std::string(settingsFile) : path.string()));
+    return error ? std::string(settingsFile) : path.string();
+}
+
+// A mistake in the settings file: the message, then which file it was.
+[[noreturn]] void failInSettings(const std::string& message)
+{
+    fail(message + "\nin the settings file " + settingsPath());
 }
 
 // Runs one stage of a frame. Running out of memory there ends the run with a box rather than an abort; the
@@ -67,21 +73,27 @@ int main()
     attachToParentConsole();
 
     Settings settings;
-    bool settingsRead = false;
+    SettingsFileStatus file;
     try
     {
         // Without the file the defaults stay, and they do not pass the reach check: say why before that error.
-        settingsRead = loadSettings(settings, settingsFile);
-        if (!settingsRead)
+        file = loadSettings(settings, settingsFile);
+        if (!file.read && file.whyUnreadable.empty())
             std::cerr << settingsFile << " could not be read; the built-in defaults were used" << std::endl;
     }
     catch (const ConfigurationError& error)
     {
         failInSettings(error.getMessage());
     }
-    // A value the program cannot run with is the file's mistake, or without a file the defaults'.
-    const auto settingsError = [settingsRead](const std::string& message)
-    { settingsRead ? failInSettings(message) : fail(message); };
+    // A value the program cannot run with is the file's mistake, or without a file the defaults'. A file that is
+    // there but could not be read is surely a mistake of the user's, and the box is where it is seen: it heads
+    // the defaults' error, which always follows since the defaults do not pass the reach check.
+    const std::string unreadable = file.whyUnreadable.empty()
+                                       ? std::string()
+                                       : "the settings file " + settingsPath() + " could not be read (" +
+                                             file.whyUnreadable + "); the built-in defaults were used\n";
+    const auto settingsError = [&](const std::string& message)
+    { file.read ? failInSettings(message) : fail(unreadable + message); };
     try
     {
         checkSettings(settings);

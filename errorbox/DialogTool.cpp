@@ -1,11 +1,16 @@
 #include "errorbox/DialogTool.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <iterator>
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -26,6 +31,119 @@ constexpr std::size_t maximumToolText = 4096; // bytes, the ellipsis included
 // failure status. A failure sooner than this counts as no box shown: at worst a very quick user sees the
 // message a second time, in the box of our own, which is better than seeing no box at all.
 constexpr std::chrono::milliseconds quickFailure{2000};
+
+// The signals that end the program from outside: a plain kill, Control-C and a closed terminal or session.
+constexpr int endingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// How long a tool that was asked to end may take before it is killed.
+constexpr std::chrono::milliseconds toolEndGrace{2000};
+
+// The running tool and the signal caught while it runs, shared with the signal handler. A box left on the
+// screen, its program gone, would no longer mean anything, and its tool would be left to init.
+std::atomic<pid_t> runningTool{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "a signal handler may use only lock-free atomics");
+std::atomic<int> caughtSignal{0};
+
+extern "C" void endTool(int signal)
+{
+    const int savedErrno = errno;
+    caughtSignal = signal;
+    // Whichever thread takes the signal, the tool ends, and with it the wait for it.
+    const pid_t tool = runningTool.load();
+    if (tool > 0)
+        kill(tool, SIGTERM);
+    errno = savedErrno;
+}
+
+// While it lives, the signals that would end the program end the tool first; the program then ends by the signal
+// it was sent, as it would have without a box, with its handling put back to the default. A signal that was
+// ignored stays ignored, by the tool too.
+class ToolGuard
+{
+public:
+    ToolGuard()
+    {
+        caughtSignal = 0;
+        struct sigaction action = {};
+        action.sa_handler = endTool;
+        sigemptyset(&action.sa_mask);
+        for (const int signal : endingSignals)
+            sigaddset(&action.sa_mask, signal);
+        action.sa_flags = 0; // no SA_RESTART: the wait for the tool returns to notice the signal
+        for (std::size_t i = 0; i < std::size(endingSignals); ++i)
+        {
+            sigaction(endingSignals[i], nullptr, &m_previous[i]);
+            m_caught[i] = m_previous[i].sa_handler != SIG_IGN;
+            if (m_caught[i])
+                sigaction(endingSignals[i], &action, nullptr);
+        }
+    }
+
+    ToolGuard(const ToolGuard&) = delete;
+    ToolGuard& operator=(const ToolGuard&) = delete;
+
+    ~ToolGuard()
+    {
+        runningTool = 0;
+        for (std::size_t i = 0; i < std::size(endingSignals); ++i)
+            if (m_caught[i])
+                sigaction(endingSignals[i], &m_previous[i], nullptr);
+        if (caughtSignal != 0)
+            endBySignal(caughtSignal);
+    }
+
+    // The tool has been started: from now on a signal ends it, and one that came before does so now.
+    void started(pid_t tool)
+    {
+        runningTool = tool;
+        if (caughtSignal != 0)
+            kill(tool, SIGTERM);
+    }
+
+    bool signalled() const { return caughtSignal != 0; }
+
+private:
+    [[noreturn]] static void endBySignal(int signal)
+    {
+        std::signal(signal, SIG_DFL);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, signal);
+        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        raise(signal);
+        // The default action of each of these signals ends the process; were it to come back, the status still
+        // says which signal it was, as a shell says it.
+        std::_Exit(128 + signal);
+    }
+
+    struct sigaction m_previous[std::size(endingSignals)];
+    bool m_caught[std::size(endingSignals)];
+};
+
+// Waits for the tool to end and returns its wait status, or -1 when it cannot be waited for. Once a signal has
+// asked it to end, it gets toolEndGrace before it is killed.
+int waitForTool(pid_t tool, const ToolGuard& guard)
+{
+    auto deadline = std::chrono::steady_clock::time_point::max();
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = waitpid(tool, &status, guard.signalled() ? WNOHANG : 0)) != tool)
+    {
+        if (ended < 0 && errno != EINTR)
+            return -1;
+        if (!guard.signalled())
+            continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (deadline == std::chrono::steady_clock::time_point::max())
+            deadline = now + toolEndGrace;
+        else if (now >= deadline)
+            kill(tool, SIGKILL);
+        const timespec pause{0, 10'000'000}; // 10 ms
+        nanosleep(&pause, nullptr);
+    }
+    return status;
+}
 
 // The full path of an executable found on PATH, or an empty string.
 std::string findOnPath(const std::string& name)
@@ -68,17 +186,16 @@ bool runDialog(const std::string& program, std::vector<std::string> args)
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     const auto started = std::chrono::steady_clock::now();
+    // From here on a signal that would end the program ends the tool first, and then the program on the way out.
+    ToolGuard guard;
     pid_t child = 0;
     const int spawned = posix_spawn(&child, program.c_str(), nullptr, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0)
         return false;
-    int status = 0;
-    pid_t ended = 0;
-    while ((ended = waitpid(child, &status, 0)) < 0 && errno == EINTR)
-    {
-    }
-    if (ended != child || !WIFEXITED(status))
+    guard.started(child);
+    const int status = waitForTool(child, guard);
+    if (status < 0 || !WIFEXITED(status))
         return false;
     return WEXITSTATUS(status) == 0 || std::chrono::steady_clock::now() - started >= quickFailure;
 }

@@ -36,6 +36,47 @@ std::size_t utf8Length(const std::string& text, std::size_t index)
     return length;
 }
 
+// Well-formed characters that are escaped all the same: the C1 controls, which can drive a terminal as the C0
+// ones do, and format characters that show nothing and take no room, with the two separators that break a line
+// in some toolkits' text. A key could hide one of those (a byte-order mark before the first key, a zero-width
+// space) and still look right, or forge a line of the message. Combining marks are ordinary text.
+struct CodePoints
+{
+    char32_t first, last;
+};
+constexpr CodePoints hidden[] = {
+    {0x0080, 0x009F},   // C1 controls
+    {0x00AD, 0x00AD},   // soft hyphen
+    {0x061C, 0x061C},   // Arabic letter mark
+    {0x180E, 0x180E},   // Mongolian vowel separator
+    {0x200B, 0x200F},   // zero-width space, non-joiner and joiner, left-to-right and right-to-left marks
+    {0x2028, 0x202E},   // line and paragraph separators, directional embeddings and overrides
+    {0x2060, 0x206F},   // word joiner, invisible operators, directional isolates, deprecated format characters
+    {0xFEFF, 0xFEFF},   // zero-width no-break space: the byte-order mark
+    {0xFFF9, 0xFFFB},   // interlinear annotation
+    {0x1BCA0, 0x1BCA3}, // shorthand format controls
+    {0x1D173, 0x1D17A}, // musical beam, tie, slur and phrase controls
+    {0xE0000, 0xE007F}, // tags
+};
+
+// The code point of the well-formed UTF-8 character of `length` bytes at `index`.
+char32_t codePoint(const std::string& text, std::size_t index, std::size_t length)
+{
+    constexpr unsigned char leadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07}; // by length
+    char32_t point = static_cast<unsigned char>(text[index]) & leadBits[length];
+    for (std::size_t k = 1; k < length; ++k)
+        point = point << 6 | (static_cast<unsigned char>(text[index + k]) & 0x3F);
+    return point;
+}
+
+bool isHidden(char32_t point)
+{
+    for (const CodePoints& range : hidden)
+        if (point >= range.first && point <= range.last)
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::string printable(const std::string& text)
@@ -50,15 +91,20 @@ std::string printable(const std::string& text)
         bool shown = lead == '\n' || lead == '\t' || (lead >= 0x20 && lead < 0x7F);
         if (lead >= 0x80)
         {
-            length = utf8Length(text, i);
-            // U+0080 to U+009F, the C1 controls, are C2 80 to C2 9F.
-            shown = length > 0 && !(lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
-            length = shown ? length : 1;
+            // A byte of broken UTF-8 is escaped alone, so that a character after it is seen whole; a hidden
+            // character is escaped whole.
+            const std::size_t character = utf8Length(text, i);
+            length = character > 0 ? character : 1;
+            shown = character > 0 && !isHidden(codePoint(text, i, character));
         }
         if (shown)
             out.append(text, i, length);
         else
-            out += {'\\', 'x', digits[lead >> 4], digits[lead & 0xF]};
+            for (std::size_t k = i; k < i + length; ++k)
+            {
+                const auto byte = static_cast<unsigned char>(text[k]);
+                out += {'\\', 'x', digits[byte >> 4], digits[byte & 0xF]};
+            }
         i += length;
     }
     return out;

@@ -6,9 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <optional>
+#include <memory>
+#include <system_error>
 
 namespace tamsel
 {
@@ -46,38 +45,52 @@ ConfigurationError invalid(const std::string& what)
     return ConfigurationError("invalid configuration: " + what);
 }
 
-// The file's bytes; nothing when the file is missing or cannot be read.
-std::optional<std::string> readFile(const std::string& path)
+// The system's error of the call that just failed.
+std::error_code lastError()
 {
-    // A pipe or a device would be read without end, or block the program before its window opens. A folder
-    // cannot be read and counts as no file, as does a file that fails while it is read.
+    return {errno != 0 ? errno : EIO, std::generic_category()};
+}
+
+struct CloseFile
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Reads the bytes of the file at `path` into `raw`. Returns what kept it from being read.
+std::error_code readFile(const std::string& path, std::string& raw)
+{
+    // A pipe or a device would be read without end, or block the program before its window opens. Some systems
+    // open a folder and fail only when it is read; here it fails alike everywhere.
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
+    if (error)
+        return error;
     if (std::filesystem::is_directory(status))
-        return std::nullopt;
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return std::make_error_code(std::errc::is_a_directory);
+    if (!std::filesystem::is_regular_file(status))
         throw invalid(path + " is not a regular file");
 
-    std::ifstream file(path, std::ios::binary);
+    errno = 0;
+    const std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
     if (!file)
-        return std::nullopt;
+        return lastError();
+    char buffer[4096];
+    while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get()))
+    {
+        if (raw.size() + count > maximumFileSize)
+            throw invalid(path + " is larger than 1 MiB");
+        raw.append(buffer, count);
+    }
+    return std::ferror(file.get()) ? lastError() : std::error_code();
+}
 
-    std::string raw;
-    try
-    {
-        std::istreambuf_iterator<char> in(file), end;
-        for (; in != end; ++in)
-        {
-            if (raw.size() == maximumFileSize)
-                throw invalid(path + " is larger than 1 MiB");
-            raw += *in;
-        }
-    }
-    catch (const std::ios_base::failure&)
-    {
-        return std::nullopt;
-    }
-    return raw;
+// Why the file at `path`, which is there, could not be read: the system's words, and for a link where it leads,
+// since "No such file or directory" about a name that the folder lists would puzzle.
+std::string whyUnreadable(const std::string& path, const std::error_code& error)
+{
+    std::error_code notLink;
+    const std::filesystem::path target = std::filesystem::read_symlink(path, notLink);
+    return notLink ? error.message() : "a link to " + target.string() + ": " + error.message();
 }
 
 // The text with every line end a line feed: a carriage return ends a line on its own (as in files from old Macs)
@@ -176,12 +189,23 @@ void parseSettings(Settings& settings, std::string_view raw)
     }
 }
 
-bool loadSettings(Settings& settings, const std::string& path)
+SettingsFileStatus loadSettings(Settings& settings, const std::string& path)
 {
-    const std::optional<std::string> read = readFile(path);
-    if (read)
-        parseSettings(settings, *read);
-    return read.has_value();
+    SettingsFileStatus status;
+    // Only nothing at all at the path, not even a link, is quietly no file.
+    std::error_code error;
+    if (std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::not_found)
+        return status;
+    std::string raw;
+    error = readFile(path, raw);
+    if (error)
+    {
+        status.whyUnreadable = whyUnreadable(path, error);
+        return status;
+    }
+    parseSettings(settings, raw);
+    status.read = true;
+    return status;
 }
 
 void checkSettings(const Settings& s)

@@ -62,10 +62,18 @@ public:
 /// The values are not checked: checkSettings does that.
 void parseSettings(Settings& settings, std::string_view text);
 
-/// Reads the file at `path` and parses it with parseSettings. Returns whether the file was read: false when it is
-/// missing or unreadable (a folder included), which leaves the record as it is. Throws a ConfigurationError for a
-/// pipe or device, a file over 1 MiB, or text that parseSettings refuses.
-bool loadSettings(Settings& settings, const std::string& path);
+/// What loadSettings made of its path.
+struct SettingsFileStatus
+{
+    bool read = false;         // the file was read and parsed; otherwise the record is as it was
+    std::string whyUnreadable; // when something is at the path that could not be read, the reason, in the
+                               // system's words ("Is a directory"); empty when it was read or nothing is there
+};
+
+/// Reads the file at `path` and parses it with parseSettings. A file that is missing or cannot be read (a folder, a
+/// link to nothing, a file without permission) leaves the record as it is, and is no error. Throws a
+/// ConfigurationError for a pipe or device, a file over 1 MiB, or text that parseSettings refuses.
+SettingsFileStatus loadSettings(Settings& settings, const std::string& path);
 
 /// Throws a ConfigurationError for a record the program cannot run with: first for a value outside the ranges noted
 /// on the fields and limits above, then "invalid maximum effective distance" when an interaction could reach beyond

@@ -23,6 +23,18 @@ TEST(Printable, EscapesEveryByteThatIsNoPrintableCharacter)
         {"\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},            // beyond U+10FFFF
         {"ab\xE2\x82", "ab\\xe2\\x82"},                          // cut short
         {"\x80\xFF", "\\x80\\xff"},
+        // Characters that show nothing and take no room, each byte escaped.
+        {"\xEF\xBB\xBFkey", "\\xef\\xbb\\xbfkey"},                                        // U+FEFF, a byte-order mark
+        {"a\xE2\x80\x8B-\xE2\x80\x8F", "a\\xe2\\x80\\x8b-\\xe2\\x80\\x8f"},               // U+200B, U+200F
+        {"\xC2\xAD \xD8\x9C \xE1\xA0\x8E", "\\xc2\\xad \\xd8\\x9c \\xe1\\xa0\\x8e"},      // U+00AD, U+061C, U+180E
+        {"\xE2\x80\xA8\xE2\x80\xAE", "\\xe2\\x80\\xa8\\xe2\\x80\\xae"},                   // U+2028, U+202E
+        {"\xE2\x81\xA0\xE2\x81\xAF", "\\xe2\\x81\\xa0\\xe2\\x81\\xaf"},                   // U+2060, U+206F
+        {"\xEF\xBF\xB9\xEF\xBF\xBB", "\\xef\\xbf\\xb9\\xef\\xbf\\xbb"},                   // U+FFF9, U+FFFB
+        {"\xF3\xA0\x80\x81\xF3\xA0\x81\xBF", "\\xf3\\xa0\\x80\\x81\\xf3\\xa0\\x81\\xbf"}, // U+E0001, U+E007F
+        // Their neighbours take room or mark a letter, and stay: a combining acute accent, U+00AC, U+00AE, U+200A,
+        // U+2010, U+2027, U+202F, U+2070 and U+FFFC.
+        {"e\xCC\x81\xC2\xAC\xC2\xAE\xE2\x80\x8A\xE2\x80\x90\xE2\x80\xA7\xE2\x80\xAF\xE2\x81\xB0\xEF\xBF\xBC",
+         "e\xCC\x81\xC2\xAC\xC2\xAE\xE2\x80\x8A\xE2\x80\x90\xE2\x80\xA7\xE2\x80\xAF\xE2\x81\xB0\xEF\xBF\xBC"},
     };
     for (const Case& c : cases)
     {

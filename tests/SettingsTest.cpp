@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #endif
@@ -112,7 +113,9 @@ TEST(SettingsDefaults, MatchTheDocumentedValues)
 TEST_F(SettingsFile, MissingFileKeepsDefaults)
 {
     Settings settings;
-    EXPECT_FALSE(tamsel::loadSettings(settings, (dir / "absent.txt").string()));
+    const tamsel::SettingsFileStatus status = tamsel::loadSettings(settings, (dir / "absent.txt").string());
+    EXPECT_FALSE(status.read);
+    EXPECT_EQ(status.whyUnreadable, "");
     expectDefaults(settings);
 }
 
@@ -126,10 +129,32 @@ TEST_F(SettingsFile, RefusesWhatIsNoSettingsFile)
         EXPECT_EQ(errorLoading(path), "invalid configuration: " + path + " is not a regular file");
 #endif
 
-    // A folder cannot be read: the defaults stay.
-    Settings settings;
-    EXPECT_FALSE(tamsel::loadSettings(settings, dir.string()));
-    expectDefaults(settings);
+    // What is there but cannot be read leaves the defaults, and says why.
+    struct Unreadable
+    {
+        std::filesystem::path path;
+        std::string why;
+    };
+    std::vector<Unreadable> unreadable = {{dir, "Is a directory"}};
+#if !defined(_WIN32)
+    std::filesystem::create_symlink("absent.txt", dir / "link");
+    unreadable.push_back({dir / "link", "a link to absent.txt: No such file or directory"});
+    if (geteuid() != 0) // root reads any file
+    {
+        std::ofstream(dir / "locked.txt") << "friction=0.5";
+        chmod((dir / "locked.txt").c_str(), 0);
+        unreadable.push_back({dir / "locked.txt", "Permission denied"});
+    }
+#endif
+    for (const Unreadable& file : unreadable)
+    {
+        SCOPED_TRACE(file.path);
+        Settings settings;
+        const tamsel::SettingsFileStatus status = tamsel::loadSettings(settings, file.path.string());
+        EXPECT_FALSE(status.read);
+        EXPECT_EQ(status.whyUnreadable, file.why);
+        expectDefaults(settings);
+    }
 
     // Nothing that large is a settings file; it is not read to its end.
     const std::string path = write(std::string(1 << 20, ' ') + "x");
@@ -140,7 +165,7 @@ TEST_F(SettingsFile, RefusesWhatIsNoSettingsFile)
 TEST_F(SettingsFile, ReadsTheFileAsText)
 {
     Settings settings;
-    EXPECT_TRUE(tamsel::loadSettings(settings, write("friction=0.5\rtype_count=7\r\nparticle_count=9")));
+    EXPECT_TRUE(tamsel::loadSettings(settings, write("friction=0.5\rtype_count=7\r\nparticle_count=9")).read);
     expectSame(settings, Settings{100.0f, 5.0f, 10.0f, 10, 10, 50.0f, 0.5f, 40.0f, 10.0f, 7, 9});
 }
 

@@ -2,11 +2,13 @@
 # The box of the program's own, shown when no dialog tool shows one. Each row of BOX_CASES is a case of its own,
 # named Box and the row's name.
 
-# Keys of characters that take no room on a line, which the box must still wrap: 150,000 zero-width spaces, and
-# "a" under 500,000 combining acute accents.
+# Long keys of characters that show nothing: 150,000 zero-width spaces, which the message shows as the escapes of
+# their bytes, and "a" under 500,000 combining acute accents, which take no room on a line and which the box must
+# still wrap.
 ZERO_WIDTH_KEY="$(printf '%150000s' '' | sed 's/ /\xE2\x80\x8B/g')"
 COMBINING_KEY="a$(printf '%500000s' '' | sed 's/ /\xCC\x81/g')"
-settings_error ZeroWidthKey "$ZERO_WIDTH_KEY = 1" "invalid configuration: $ZERO_WIDTH_KEY"
+settings_error ZeroWidthKey "$ZERO_WIDTH_KEY = 1" \
+    "invalid configuration: $(printf '%150000s' '' | sed 's/ /\\xe2\\x80\\x8b/g')"
 settings_error CombiningKey "$COMBINING_KEY = 1" "invalid configuration: $COMBINING_KEY"
 
 # Each row: its name, the settings error whose config.txt is used (WindowTooLarge: a mistake found only after
@@ -100,4 +102,40 @@ test_LateToolFailureIsNoFailure() {
     expect_exit 1
     [[ -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried"
     ! xdotool search --name '^Error$' >/dev/null 2>&1 || die "a box of the program's own was left open"
+}
+
+# gone PID: no process PID runs any more.
+gone() {
+    ! kill -0 "$1" 2>/dev/null
+}
+
+# tool_ends_with_program SIGNAL: the program, sent SIGNAL while a dialog tool shows its box, ends the tool and
+# then ends by that signal, as it would have without a box.
+tool_ends_with_program() {
+    local tool
+    with_display
+    write_config "${ERROR_CONFIG[UnknownKey]}"
+    # A script's background commands start with SIGINT ignored; a program started from a desktop or a terminal
+    # has all three at their default.
+    ZENITY_SECONDS=600 launch env --default-signal=HUP,INT,TERM
+    retry "$START_SECONDS" test -s "$ZENITY_PID_FILE" || die "no dialog tool was started: $(cat "$WORK/stderr")"
+    tool=$(cat "$ZENITY_PID_FILE")
+    kill -s "$1" "$ORBISK_PID"
+    expect_exit $((128 + $(kill -l "$1")))
+    if ! retry 5 gone "$tool"; then
+        stop "$tool"
+        die "the dialog tool outlived the program"
+    fi
+}
+
+test_TerminatedWhileToolShowsBox() {
+    tool_ends_with_program TERM
+}
+
+test_InterruptedWhileToolShowsBox() {
+    tool_ends_with_program INT
+}
+
+test_HungUpWhileToolShowsBox() {
+    tool_ends_with_program HUP
 }

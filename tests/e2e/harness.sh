@@ -60,7 +60,7 @@ setup() {
     cp "$ASSETS/Orbisk.png" "$WORK/"
     mkdir "$WORK/bin" "$WORK/empty"
     cp "$HERE/zenity" "$WORK/bin/zenity"
-    export PATH="$WORK/bin:$PATH" ZENITY_ARGS_FILE="$WORK/zenity-args"
+    export PATH="$WORK/bin:$PATH" ZENITY_ARGS_FILE="$WORK/zenity-args" ZENITY_PID_FILE="$WORK/zenity-pid"
 }
 
 # A private X server; the test is skipped without Xvfb.

@@ -5,8 +5,10 @@
 declare -gA ERROR_CONFIG=() ERROR_MESSAGE=()
 ERROR_CASES=()
 
-# settings_error NAME CONFIG MESSAGE: a mistake in config.txt, the file to write (NONE: no file at all; lines apart
-# by "|", escapes as write_config takes them) and the message the program gives.
+# settings_error NAME CONFIG MESSAGE: a mistake in config.txt, the file to write (lines apart by "|", escapes as
+# write_config takes them; NONE: nothing there at all; FOLDER, DANGLING_LINK, NO_PERMISSION: a config.txt that
+# cannot be read, a folder, a link to nothing, a good file that the user may not read) and the message the
+# program gives, where @CONFIG@ stands for the full path of config.txt.
 settings_error() {
     ERROR_CONFIG[$1]=$2 ERROR_MESSAGE[$1]=$3
 }
@@ -34,6 +36,13 @@ error_row ControlCharacters 'col\e]0;title\aour\e[2J\b = 3' 'invalid configurati
 error_row NulByte 'col\0our = 3' 'invalid configuration: col\x00our'
 error_row BrokenUtf8 'k\xc2\x9b\xff\xc3\xa9\x7f = 1' 'invalid configuration: k\xc2\x9b\xffé\x7f'
 error_row LoneCarriageReturn 'region_size = 55\rcolour = 3\rtype_count = 3' "invalid configuration: colour"
+# A key that looks right but for a byte-order mark before it.
+error_row ByteOrderMark '\xef\xbb\xbfrepulsion_strength = 1' 'invalid configuration: \xef\xbb\xbfrepulsion_strength'
+DEFAULTS_USED="; the built-in defaults were used"$'\n'"invalid maximum effective distance"
+error_row UnreadableFolder FOLDER "the settings file @CONFIG@ could not be read (Is a directory)$DEFAULTS_USED"
+error_row DanglingLink DANGLING_LINK \
+    "the settings file @CONFIG@ could not be read (a link to missing.txt: No such file or directory)$DEFAULTS_USED"
+error_row NoPermission NO_PERMISSION "the settings file @CONFIG@ could not be read (Permission denied)$DEFAULTS_USED"
 
 # expect_error_line MESSAGE: standard error has the line "Error: " MESSAGE, where a * in MESSAGE matches anything;
 # prints the message as the program gave it.
@@ -50,29 +59,64 @@ expect_error_line() {
     printf '%s' "$actual"
 }
 
+# write_settings_file CONFIG: config.txt as a row of the table gives it.
+write_settings_file() {
+    local lines
+    case $1 in
+    NONE) ;;
+    FOLDER) mkdir "$WORK/config.txt" ;;
+    DANGLING_LINK) ln -s missing.txt "$WORK/config.txt" ;;
+    NO_PERMISSION)
+        if ((EUID == 0)); then
+            echo "SKIP: root may read any file"
+            exit 77
+        fi
+        write_config "region_size = 55"
+        chmod 0 "$WORK/config.txt"
+        ;;
+    *)
+        IFS='|' read -ra lines <<<"$1"
+        write_config "${lines[@]}"
+        ;;
+    esac
+}
+
 # error_case NAME: the program shows the message in an error box and on standard error, opens no window and
 # exits with status 1.
 error_case() {
     [[ -v "ERROR_CONFIG[$1]" ]] || die "no error case named $1"
-    local config="${ERROR_CONFIG[$1]}" message="${ERROR_MESSAGE[$1]}" lines
+    local config="${ERROR_CONFIG[$1]}" message="${ERROR_MESSAGE[$1]}" path rest line
     with_display
-    IFS='|' read -ra lines <<<"$config"
-    [[ $config == NONE ]] || write_config "${lines[@]}"
+    write_settings_file "$config"
+    path="$(cd "$WORK" && pwd -P)/config.txt"
+    message=${message//@CONFIG@/$path}
     start_orbisk
     expect_exit 1
     expect_no_orbisk_window
-    message=$(expect_error_line "$message") || exit 1
+    # The message's first line follows "Error: ", the others follow it.
+    rest=""
+    [[ $message != *$'\n'* ]] || rest=${message#*$'\n'}
+    message=$(expect_error_line "${message%%$'\n'*}") || exit 1
+    if [[ -n "$rest" ]]; then
+        while IFS= read -r line; do
+            expect_stderr_line "$line"
+        done <<<"$rest"
+        message+=$'\n'$rest
+    fi
     # No byte of standard error drives a terminal: no control character but the line feed.
     if LC_ALL=C grep -qaP '[\x00-\x09\x0b-\x1f\x7f]' "$WORK/stderr"; then
         die "standard error holds a control character: $(od -An -c "$WORK/stderr" | head -n 20)"
     fi
-    # A mistake in the file is followed by the file's full path; without a file the defaults were at fault.
-    if [[ $config == NONE ]]; then
-        expect_stderr_line "config.txt could not be read; the built-in defaults were used"
-    else
-        message+=$'\n'"in the settings file $(cd "$WORK" && pwd -P)/config.txt"
-        expect_stderr_line "${message#*$'\n'}"
-    fi
+    # A mistake in the file is followed by the file's full path; without a file the defaults were at fault, and
+    # a file that is there but could not be read is named in the message itself.
+    case $config in
+    NONE) expect_stderr_line "config.txt could not be read; the built-in defaults were used" ;;
+    FOLDER | DANGLING_LINK | NO_PERMISSION) ;;
+    *)
+        expect_stderr_line "in the settings file $path"
+        message+=$'\n'"in the settings file $path"
+        ;;
+    esac
     expect_dialog "$(tool_text "$message")"
 }
 
