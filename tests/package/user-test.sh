@@ -47,8 +47,10 @@ expect_bad_homes() {
     rm -f "$stderr"
 }
 
+# The command line of the package's menu entry.
 menu_command() {
-    local desktop=(/usr/share/applications/*.desktop)
+    local desktop
+    mapfile -t desktop < <(dpkg-query -L orbisk | grep '^/usr/share/applications/.*\.desktop$')
     [[ ${#desktop[@]} -eq 1 ]] || die "not exactly one menu entry: ${desktop[*]}"
     sed -n 's/^Exec=//p' "${desktop[0]}"
 }
@@ -59,13 +61,14 @@ if [[ "${1:-}" != --as-user ]]; then
     apt-get update -qq
     # apt, not dpkg: apt proves that the package's dependencies exist in this release and installs them. Zenity,
     # only recommended, is left out (the program then draws its own error box); the X server, its tools,
-    # Mesa's software drivers, ImageMagick for the box's picture and useradd (not essential since Debian 13) are
-    # the test's.
+    # Mesa's software drivers, ImageMagick for the box's picture, and useradd and mount (not essential) are the
+    # test's.
     apt-get install -y -qq --no-install-recommends "$1" xvfb xauth xdotool x11-utils libgl1-mesa-dri imagemagick \
-        passwd >/dev/null
+        passwd mount >/dev/null
+    menu="$(menu_command)"
     # Root could make a folder anywhere: a bad HOME must still make none.
-    # shellcheck disable=SC2046 # the entry's command line is split into words, as the desktop does
-    expect_bad_homes $(menu_command)
+    # shellcheck disable=SC2086 # the entry's command line is split into words, as the desktop does
+    expect_bad_homes $menu
     useradd --no-create-home --home-dir "/home/$user" --shell /bin/bash "$user"
     install -d -o "$user" -g "$user" "/home/$user"
     install -d "$small_disk"
@@ -164,13 +167,13 @@ for round in 1 2 3 4; do
     PIDS=()
     for i in 0 1; do
         # shellcheck disable=SC2086 # the entry's command line is split into words, as the desktop does
-        (cd "$work/elsewhere" && exec env HOME="$home" $menu) >/dev/null 2>"$work/race-$i" &
+        (cd "$work/elsewhere" && exec env HOME="$home" $menu) >/dev/null 2>"$work/race-stderr-$i" &
         PIDS+=($!)
     done
     end=$((SECONDS + 30))
     until mapfile -t ids < <(xdotool search --onlyvisible --name '^Orbisk$') && ((${#ids[@]} >= 2)); do
         for i in 0 1; do
-            kill -0 "${PIDS[i]}" 2>/dev/null || die "round $round: a start ended without its window: $(cat "$work/race-$i")"
+            kill -0 "${PIDS[i]}" 2>/dev/null || die "round $round: a start ended without its window: $(cat "$work/race-stderr-$i")"
         done
         ((SECONDS < end)) || die "round $round: two windows did not appear within 30 seconds"
         sleep 0.1
@@ -180,7 +183,7 @@ for round in 1 2 3 4; do
     done
     for i in 0 1; do
         wait_exit "${PIDS[i]}" 10
-        [[ $EXIT_STATUS -eq 0 ]] || die "round $round: exit status $EXIT_STATUS: $(cat "$work/race-$i")"
+        [[ $EXIT_STATUS -eq 0 ]] || die "round $round: exit status $EXIT_STATUS: $(cat "$work/race-stderr-$i")"
     done
     PIDS=()
     expect_entries "$home/.config/orbisk" Orbisk.png config.txt
