@@ -1,5 +1,5 @@
 # What `cmake --install` puts where on Linux and the BSDs, by the layout of Debian's games: the command on the
-# PATH is a launcher that picks the folder the program runs in (app/orbisk-launcher.in), the program itself lies
+# PATH is a launcher that picks the folder the program runs in (launcher/), the program itself lies
 # beside its library-like peers, the shipped settings and icon are read-only data, and the desktop finds a menu
 # entry, AppStream metadata, icons and a manual page under the application's id.
 
@@ -11,6 +11,8 @@ set(ORBISK_INSTALL_DATADIR "share/games/orbisk" CACHE STRING "Folder of the ship
 set(ORBISK_COMMAND "${CMAKE_INSTALL_PREFIX}/${ORBISK_INSTALL_GAMESDIR}/orbisk")
 set(ORBISK_PROGRAM "${CMAKE_INSTALL_PREFIX}/${ORBISK_INSTALL_LIBDIR}/orbisk")
 set(ORBISK_SHIPPED "${CMAKE_INSTALL_PREFIX}/${ORBISK_INSTALL_DATADIR}")
+# The launcher is built with those paths.
+add_subdirectory(launcher)
 
 # The version's release date, for the metadata, from its entry in CHANGELOG.md; a version without one is not
 # ready to be installed.
@@ -21,13 +23,12 @@ endif()
 string(REGEX REPLACE ".* - " "" ORBISK_RELEASE_DATE "${release}")
 
 set(desktop "${CMAKE_CURRENT_BINARY_DIR}/desktop")
-configure_file(app/orbisk-launcher.in "${desktop}/orbisk" @ONLY)
 configure_file(assets/orbisk.desktop.in "${desktop}/${ORBISK_APP_ID}.desktop" @ONLY)
 configure_file(assets/orbisk.metainfo.xml.in "${desktop}/${ORBISK_APP_ID}.metainfo.xml" @ONLY)
 configure_file(docs/orbisk.6.in "${desktop}/orbisk.6" @ONLY)
 
 install(TARGETS orbisk RUNTIME DESTINATION "${ORBISK_INSTALL_LIBDIR}")
-install(PROGRAMS "${desktop}/orbisk" DESTINATION "${ORBISK_INSTALL_GAMESDIR}")
+install(TARGETS orbisk_command RUNTIME DESTINATION "${ORBISK_INSTALL_GAMESDIR}")
 install(FILES assets/config.txt assets/Orbisk.png DESTINATION "${ORBISK_INSTALL_DATADIR}")
 install(FILES "${desktop}/${ORBISK_APP_ID}.desktop" DESTINATION share/applications)
 install(FILES "${desktop}/${ORBISK_APP_ID}.metainfo.xml" DESTINATION share/metainfo)
