@@ -22,6 +22,23 @@ if(NOT release)
 endif()
 string(REGEX REPLACE ".* - " "" ORBISK_RELEASE_DATE "${release}")
 
+# The project's web address, where it has one: the metadata then names it and the screenshot kept there.
+set(ORBISK_HOMEPAGE_URL "" CACHE STRING "The project's web address for the AppStream metadata (empty: none named)")
+set(ORBISK_METAINFO_HOMEPAGE "")
+if(ORBISK_HOMEPAGE_URL)
+    string(REGEX REPLACE "/+$" "" homepage "${ORBISK_HOMEPAGE_URL}")
+    string(REPLACE "&" "&amp;" homepage "${homepage}")
+    string(REPLACE "<" "&lt;" homepage "${homepage}")
+    string(CONCAT ORBISK_METAINFO_HOMEPAGE
+        "  <url type=\"homepage\">${homepage}</url>\n"
+        "  <screenshots>\n"
+        "    <screenshot type=\"default\">\n"
+        "      <caption>The shipped world, a few seconds after it started</caption>\n"
+        "      <image>${homepage}/raw/v${PROJECT_VERSION}/docs/screenshot.png</image>\n"
+        "    </screenshot>\n"
+        "  </screenshots>")
+endif()
+
 set(desktop "${CMAKE_CURRENT_BINARY_DIR}/desktop")
 configure_file(assets/orbisk.desktop.in "${desktop}/${ORBISK_APP_ID}.desktop" @ONLY)
 configure_file(assets/orbisk.metainfo.xml.in "${desktop}/${ORBISK_APP_ID}.metainfo.xml" @ONLY)

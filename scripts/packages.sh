@@ -2,6 +2,7 @@
 # Sourced by the scripts: installs the Debian/Ubuntu packages that are missing, and builds the close request's
 # helper for this machine.
 # usage: ensure_packages NAME...
+#        apt_wait APT-GET-ARGUMENT...
 #        build_wm_close DIR
 
 ensure_packages() {
@@ -29,8 +30,39 @@ ensure_packages() {
         sudo=(sudo)
     fi
     export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get update -qq
-    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    apt_wait update -qq
+    apt_wait check -qq || true
+    "${sudo[@]}" apt-get "${APT_WAIT[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Another package manager, such as a desktop's automatic updates, may hold apt's locks for minutes; apt waits for
+# it this long, where apt-get alone would fail at once.
+APT_WAIT_SECONDS=600
+# apt-get's own wait for the package system's lock, for the commands that change the system (install, build-dep).
+# It waits without a word under -qq, and not at all for the package lists' lock, which apt-get update takes.
+APT_WAIT=(-o "DPkg::Lock::Timeout=$APT_WAIT_SECONDS")
+
+# apt_wait ARG...: runs apt-get ARG... as root, again every 5 seconds while it fails on a lock that another process
+# holds, saying once that it waits, for up to APT_WAIT_SECONDS. `apt_wait check -qq` waits for the package
+# system's lock (check takes it and changes nothing), so that an install after it waits only in a rare race.
+apt_wait() {
+    local sudo=() log waited=0 status
+    [[ "$(id -u)" -eq 0 ]] || sudo=(sudo)
+    log="$(mktemp)"
+    while true; do
+        status=0
+        "${sudo[@]}" env LC_ALL=C apt-get "$@" 2>"$log" || status=$?
+        if ((status == 0 || waited >= APT_WAIT_SECONDS)) || ! grep -q '^E: Could not get lock' "$log"; then
+            break
+        fi
+        ((waited > 0)) || echo "Waiting up to $((APT_WAIT_SECONDS / 60)) minutes for another package manager to" \
+            "finish: $(sed -n 's/^E: Could not get lock/could not get lock/p' "$log" | head -n 1)"
+        sleep 5
+        waited=$((waited + 5))
+    done
+    cat "$log" >&2
+    rm -f "$log"
+    return "$status"
 }
 
 # What building the program needs.
