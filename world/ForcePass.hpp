@@ -11,10 +11,10 @@ namespace tamsel
 struct Interaction;
 
 // The step's vector loops, the force pass (world/Forces.cpp) and the motion pass (world/Motion.cpp), are compiled
-// once for each vector width (world/Lanes.hpp), each build in a namespace of its own, and the step picks one width
-// when the program starts. Code built for wide vectors must never run on a CPU without them, so
-// the pass shares no function with the rest of the program: it receives plain data and pointers, sized by the step
-// beforehand, and allocates nothing.
+// once for each vector width (world/Lanes.hpp), each build in a namespace of its own, and each step is made with one
+// of the widths the CPU runs. Code built for wide vectors must never run on a CPU without them, so the pass shares no
+// function with the rest of the program: it receives plain numbers and pointers, sized by the step beforehand, and
+// allocates nothing.
 
 // A box of points; an empty one has left = top = infinity, right = bottom = -infinity.
 struct Box
@@ -50,7 +50,7 @@ struct ForceContext
     bool fused;
 
     // Working memory, nothing in it kept from one step to the next. Sizes in brackets; P = count, L = maximumLanes,
-    // T = typeCount, N = regions_x_count x regions_y_count.
+    // T = typeCount, N = parameters.regionCount.
     float *paddedX, *paddedY;   // [P + L] the positions, with a vector's worth of padding after the last one
     std::int32_t* paddedType;   // [P + L] the types, likewise
     std::uint8_t* cell;         // [P + L] each particle's cell inside its region, for grouping lanes
