@@ -1,6 +1,7 @@
 #include "ReferenceWorld.hpp"
 #include "drawing/WorldDrawing.hpp"
 #include "world/Orbisk.hpp"
+#include "world/Particles.hpp"
 #include "world/Random.hpp"
 #include "world/Step.hpp"
 
@@ -93,25 +94,39 @@ void BM_Step(benchmark::State& state, WorldSize size)
 
 // The program's step with its square roots and quotients taken one way only: by the hardware's instructions
 // (the divider) or by multiply-add sequences. The program's own step tries both and keeps the faster.
-void stepWithRoots(benchmark::State& state, WorldSize size, bool hardware)
+void stepWithRoots(benchmark::State& state, WorldSize size, tamsel::Arithmetic arithmetic)
 {
-    tamsel::Orbisk world = clusteredWorld(size);
+    const tamsel::Orbisk world = clusteredWorld(size);
     const double pairs = candidatePairs(world, size);
-    tamsel::Step::useDivider(hardware);
+    const tamsel::StepParameters parameters = tamsel::stepParameters(settingsFor(size));
+    tamsel::ParticleArrays particles;
+    particles.regionStart.push_back(0);
+    for (std::size_t r = 0; r < world.getRegionCount(); ++r)
+    {
+        for (const tamsel::Particle p : world.getRegion(r))
+        {
+            particles.type.push_back(p.type);
+            particles.x.push_back(p.position.x);
+            particles.y.push_back(p.position.y);
+            particles.vx.push_back(p.velocity.x);
+            particles.vy.push_back(p.velocity.y);
+        }
+        particles.regionStart.push_back(static_cast<std::uint32_t>(particles.type.size()));
+    }
+    tamsel::Step step(0, arithmetic);
     for (auto _ : state)
-        world.update(dt);
-    tamsel::Step::chooseFastestRoots();
+        step.run(particles, world.getInteractions(), world.getTypeCount(), parameters, dt);
     reportPairs(state, pairs);
 }
 
 void BM_DividerStep(benchmark::State& state, WorldSize size)
 {
-    stepWithRoots(state, size, true);
+    stepWithRoots(state, size, tamsel::Arithmetic::divider);
 }
 
 void BM_FusedStep(benchmark::State& state, WorldSize size)
 {
-    stepWithRoots(state, size, false);
+    stepWithRoots(state, size, tamsel::Arithmetic::fused);
 }
 
 // The plain list-based step on the same world.

@@ -90,13 +90,13 @@ inline sf::Vector2f getCentre(const sf::FloatRect& rect)
     return {rect.position.x + rect.size.x / 2, rect.position.y + rect.size.y / 2};
 }
 
-/// Makes the texture's pixels; false when the graphics system cannot.
 // The context's antialiasing level, a field whose name changed its capital.
 inline unsigned& antialiasingLevel(sf::ContextSettings& settings)
 {
     return settings.antiAliasingLevel;
 }
 
+/// Makes the texture's pixels; false when the graphics system cannot.
 inline bool createTexture(sf::RenderTexture& texture, sf::Vector2u size, const sf::ContextSettings& settings)
 {
     return texture.resize(size, settings);

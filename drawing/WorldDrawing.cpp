@@ -19,10 +19,6 @@ namespace
 
 constexpr std::size_t circlePointCount = 30;
 
-bool gpuDrawingEnabled = true;
-// Set for the rest of the run once a context could not draw with the graphics card's circles.
-bool gpuDrawingFailed = false;
-
 // The two triangles that an sf::RectangleShape of the world's size fills, in black.
 void fillBackground(sf::Vector2f size, sf::Vertex* vertex)
 {
@@ -55,19 +51,9 @@ std::vector<sf::Vector2f> makeCircleFan(float radius)
 
 } // namespace
 
-WorldDrawing::WorldDrawing(float radius) : m_circleFan(makeCircleFan(radius)) {}
+WorldDrawing::WorldDrawing(float radius, Circles circles) : m_circles(circles), m_circleFan(makeCircleFan(radius)) {}
 
 WorldDrawing::~WorldDrawing() = default;
-
-void WorldDrawing::setGpuDrawing(bool enabled)
-{
-    gpuDrawingEnabled = enabled;
-}
-
-bool WorldDrawing::isGpuDrawing()
-{
-    return gpuDrawingEnabled && !gpuDrawingFailed;
-}
 
 std::size_t WorldDrawing::getBatchCount(const Orbisk& world)
 {
@@ -179,11 +165,11 @@ bool WorldDrawing::drawPoints(const Orbisk& world, sf::RenderTarget& target, con
 
 void WorldDrawing::draw(const Orbisk& world, sf::RenderTarget& target, const sf::RenderStates& states)
 {
-    if (gpuDrawingEnabled && !gpuDrawingFailed)
+    if (isGpuDrawing())
     {
         if (drawPoints(world, target, states))
             return;
-        gpuDrawingFailed = true;
+        m_gpuDrawingFailed = true;
     }
     for (std::size_t batch = 0; batch < getBatchCount(world); ++batch)
     {

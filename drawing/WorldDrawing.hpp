@@ -27,11 +27,20 @@ class Orbisk;
 class WorldDrawing
 {
 public:
+    /// How the circles reach the screen: from one record per particle that the graphics card turns into circles,
+    /// falling back to the batches by itself where the context is older than OpenGL 3.3; or from the batches of
+    /// triangles alone.
+    enum class Circles
+    {
+        graphicsCard,
+        batches
+    };
+
     static constexpr std::size_t circlesPerBatch = 4096;        // 7.4 MB of vertices, well within any driver
     static constexpr std::size_t maximumCachedCircles = 131072; // 236 MB of vertices kept between frames
 
-    /// Draws circles of the radius, in world units.
-    explicit WorldDrawing(float radius);
+    /// Draws circles of the radius, in world units, the given way.
+    explicit WorldDrawing(float radius, Circles circles = Circles::graphicsCard);
     ~WorldDrawing();
     WorldDrawing(const WorldDrawing&) = delete;
     WorldDrawing& operator=(const WorldDrawing&) = delete;
@@ -50,18 +59,17 @@ public:
     /// changed. The card turns each into the same 30-point circle as a batch holds.
     const std::vector<ParticleVertex>& getPoints(const Orbisk& world);
 
-    /// Whether worlds are drawn from one record per particle by the graphics card (the default) or from the
-    /// batches of triangles. Drawing falls back to the batches by itself where the graphics context is older than
-    /// OpenGL 3.3; switching it off is for tests and for drivers that draw the records wrongly.
-    static void setGpuDrawing(bool enabled);
-    /// Whether the last world drawn was drawn by the graphics card: switched on, and the context could.
-    static bool isGpuDrawing();
+    /// Whether it draws with the graphics card: asked to, and no context has turned that down yet.
+    bool isGpuDrawing() const { return m_circles == Circles::graphicsCard && !m_gpuDrawingFailed; }
 
 private:
     void fillBatch(const Orbisk& world, std::size_t index, std::vector<sf::Vertex>& vertices) const;
     // Draws with the graphics card's circles; false where the context cannot.
     bool drawPoints(const Orbisk& world, sf::RenderTarget& target, const sf::RenderStates& states);
 
+    Circles m_circles;
+    // Set for the drawing's life once a context could not draw with the graphics card's circles.
+    bool m_gpuDrawingFailed = false;
     std::vector<sf::Vector2f> m_circleFan; // triangle corners of one circle at the origin
     // The batches of a world small enough to keep them, remade only after the world changed; otherwise the one
     // batch being drawn.

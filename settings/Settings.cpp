@@ -248,16 +248,4 @@ void checkSettings(const Settings& s)
         throw ConfigurationError("invalid maximum effective distance");
 }
 
-// Out of line on purpose: the step's builds for each vector width call these, and an inline copy made by one of
-// them could stand in for the others'.
-float worldWidth(const Settings& settings)
-{
-    return static_cast<float>(settings.regions_x_count) * settings.region_size;
-}
-
-float worldHeight(const Settings& settings)
-{
-    return static_cast<float>(settings.regions_y_count) * settings.region_size;
-}
-
 } // namespace tamsel

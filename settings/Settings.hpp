@@ -82,7 +82,14 @@ void checkSettings(const Settings& settings);
 
 /// The world's width and height in world units (window pixels): regions_x_count x region_size and
 /// regions_y_count x region_size, as 32-bit floats. Every place that needs the world's size takes it from here.
-float worldWidth(const Settings& settings);
-float worldHeight(const Settings& settings);
+inline float worldWidth(const Settings& settings)
+{
+    return static_cast<float>(settings.regions_x_count) * settings.region_size;
+}
+
+inline float worldHeight(const Settings& settings)
+{
+    return static_cast<float>(settings.regions_y_count) * settings.region_size;
+}
 
 } // namespace tamsel

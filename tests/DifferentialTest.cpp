@@ -37,29 +37,11 @@ const Scenario scenarios[] = {
     {4, 4, 17, 800, 0.01f, 10.0f, 5.0f, 15},
 };
 
-// Every vector width this CPU runs, with square roots and quotients by the hardware's instructions, by
-// multiply-add sequences and by the program's own choice (trying both in the first steps), each against the list
-// step: the worlds step side by side, the list step once for all.
+// Every way of stepping this CPU runs, and the world's own step, each against the list step: the worlds step side
+// by side, the list step once for all.
 TEST(Differential, FastStepMatchesTheListStepBitForBit)
 {
-    enum Roots
-    {
-        divider,
-        fused,
-        fastest
-    };
-    struct Pass
-    {
-        std::size_t lanes;
-        Roots roots;
-    };
-    const char* const rootsNames[] = {"divider", "multiply-adds", "fastest"};
-    const testworld::StepChoicesGuard guard;
-    std::vector<Pass> passes;
-    for (const std::size_t lanes : tamsel::Step::laneCounts())
-        for (const Roots roots : {divider, fused, fastest})
-            passes.push_back({lanes, roots});
-
+    const auto ways = testworld::everyWayOfStepping();
     for (const Scenario& s : scenarios)
     {
         SCOPED_TRACE(testing::Message() << s.columns << " x " << s.rows << " regions, " << s.types << " types, "
@@ -73,21 +55,20 @@ TEST(Differential, FastStepMatchesTheListStepBitForBit)
         world.generateTypes(s.types);
         world.generateParticles(s.particles);
         reference::ReferenceWorld expected(world, settings);
-        std::vector<Orbisk> worlds(passes.size(), world);
+        std::vector<testworld::SteppedWorld> stepped;
+        for (const auto& [lanes, arithmetic] : ways)
+            stepped.emplace_back(world, settings, tamsel::Step(lanes, arithmetic));
 
         for (int step = 1; step <= 300; ++step)
         {
             expected.update(0.025f);
-            for (std::size_t p = 0; p < passes.size(); ++p)
+            world.update(0.025f);
+            ASSERT_TRUE(testworld::sameWorld(world, expected)) << "the world's own step, after step " << step;
+            for (std::size_t w = 0; w < ways.size(); ++w)
             {
-                tamsel::Step::useLanes(passes[p].lanes);
-                if (passes[p].roots == fastest)
-                    tamsel::Step::chooseFastestRoots();
-                else
-                    tamsel::Step::useDivider(passes[p].roots == divider);
-                worlds[p].update(0.025f);
-                ASSERT_TRUE(testworld::sameWorld(worlds[p], expected))
-                    << passes[p].lanes << " lanes, " << rootsNames[passes[p].roots] << ", after step " << step;
+                stepped[w].update(0.025f);
+                ASSERT_TRUE(testworld::sameWorld(stepped[w], expected))
+                    << ways[w].first << " lanes, " << testworld::nameOf(ways[w].second) << ", after step " << step;
             }
         }
     }

@@ -1,4 +1,4 @@
-#include "WorldFixture.hpp"
+#include "LaneArithmetic.hpp"
 #include "world/Step.hpp"
 
 #include <gtest/gtest.h>
@@ -16,8 +16,7 @@
 namespace
 {
 
-using tamsel::Arithmetic;
-using tamsel::Step;
+using testworld::LaneArithmetic;
 
 // Under AddressSanitizer (scripts/sanitize) the sweeps below take a sample: every 61st block of floats, the first
 // two dividends. The optimised build runs them whole.
@@ -43,21 +42,53 @@ std::uint32_t bitsOf(float x)
     return bits;
 }
 
-// The widths that have the sequences, each made the one in use while `check` runs.
+// One width's square roots and quotients.
+struct Width
+{
+    std::size_t lanes;
+    bool (*squareRoots)(const float*, float*, std::size_t, LaneArithmetic);
+    bool (*quotients)(const float*, const float*, float*, std::size_t, LaneArithmetic);
+};
+
+#define TESTWORLD_WIDTH(count)                                                                                         \
+    {                                                                                                                  \
+        count, testworld::lanes##count::squareRoots, testworld::lanes##count::quotients                                \
+    }
+#if defined(TAMSEL_LANE_DISPATCH)
+constexpr Width builtWidths[] = {TESTWORLD_WIDTH(4), TESTWORLD_WIDTH(8), TESTWORLD_WIDTH(16)};
+#else
+constexpr Width builtWidths[] = {TESTWORLD_WIDTH(4)};
+#endif
+#undef TESTWORLD_WIDTH
+
+// The width whose arithmetic the checks below take.
+const Width* width = nullptr;
+
+bool squareRoots(const float* x, float* root, std::size_t count, LaneArithmetic how)
+{
+    return width->squareRoots(x, root, count, how);
+}
+
+bool quotients(const float* a, const float* b, float* q, std::size_t count, LaneArithmetic how)
+{
+    return width->quotients(a, b, q, count, how);
+}
+
+// The widths this CPU runs that have the sequences, each the one the checks take while `check` runs.
 template <typename Check> void forEachFusedWidth(Check check)
 {
-    const testworld::StepChoicesGuard guard;
     bool any = false;
-    for (const std::size_t lanes : Step::laneCounts())
-    {
-        Step::useLanes(lanes);
-        float probe = 1.0f, root;
-        if (!Step::squareRoots(&probe, &root, 1, Arithmetic::fused))
-            continue;
-        any = true;
-        SCOPED_TRACE(testing::Message() << lanes << " lanes");
-        check();
-    }
+    for (const std::size_t lanes : tamsel::Step::laneCounts())
+        for (const Width& built : builtWidths)
+        {
+            float probe = 1.0f, root;
+            if (built.lanes != lanes || !built.squareRoots(&probe, &root, 1, LaneArithmetic::fused))
+                continue;
+            any = true;
+            width = &built;
+            SCOPED_TRACE(testing::Message() << lanes << " lanes");
+            check();
+        }
     if (!any)
         GTEST_SKIP() << "this CPU has no width with fused multiply-adds";
 }
@@ -90,14 +121,14 @@ TEST(ExactArithmetic, SquareRootOfEveryPositiveFloat)
                 for (std::size_t i = 0; i < count; ++i)
                     bits[i] = static_cast<std::uint32_t>(first + i);
                 std::memcpy(x.data(), bits.data(), count * sizeof(float));
-                Step::squareRoots(x.data(), expected.data(), count, Arithmetic::divider);
-                Step::squareRoots(x.data(), fused.data(), count, Arithmetic::fused);
+                squareRoots(x.data(), expected.data(), count, LaneArithmetic::divider);
+                squareRoots(x.data(), fused.data(), count, LaneArithmetic::fused);
                 const std::size_t wrong = firstDifference(fused, expected, count);
                 ASSERT_EQ(wrong, count) << "sqrt(" << std::hexfloat << x[wrong] << ") gave " << fused[wrong]
                                         << " instead of " << expected[wrong];
                 if (first < 0x0f800000u || first + count > 0x6f800000u || (first / block % 16 != 0 && blockStride == 1))
                     continue;
-                Step::squareRoots(x.data(), sequence.data(), count, Arithmetic::sequenceOnly);
+                squareRoots(x.data(), sequence.data(), count, LaneArithmetic::sequenceOnly);
                 const std::size_t wrongSequence = firstDifference(sequence, expected, count);
                 ASSERT_EQ(wrongSequence, count) << "the sequence's sqrt(" << std::hexfloat << x[wrongSequence] << ")";
             }
@@ -117,8 +148,8 @@ TEST(ExactArithmetic, SpecialArgumentsTakeTheHardwareResults)
         {
             const std::size_t n = special.size();
             std::vector<float> x(n), expected(n), fused(n);
-            Step::squareRoots(special.data(), expected.data(), n, Arithmetic::divider);
-            Step::squareRoots(special.data(), fused.data(), n, Arithmetic::fused);
+            squareRoots(special.data(), expected.data(), n, LaneArithmetic::divider);
+            squareRoots(special.data(), fused.data(), n, LaneArithmetic::fused);
             for (std::size_t i = 0; i < n; ++i)
                 EXPECT_EQ(bitsOf(fused[i]), bitsOf(expected[i])) << "sqrt(" << special[i] << ")";
 
@@ -131,8 +162,8 @@ TEST(ExactArithmetic, SpecialArgumentsTakeTheHardwareResults)
                     b.push_back(q);
                 }
             std::vector<float> q(a.size()), hardware(a.size());
-            Step::quotients(a.data(), b.data(), hardware.data(), a.size(), Arithmetic::divider);
-            Step::quotients(a.data(), b.data(), q.data(), a.size(), Arithmetic::fused);
+            quotients(a.data(), b.data(), hardware.data(), a.size(), LaneArithmetic::divider);
+            quotients(a.data(), b.data(), q.data(), a.size(), LaneArithmetic::fused);
             for (std::size_t i = 0; i < a.size(); ++i)
                 EXPECT_EQ(bitsOf(q[i]), bitsOf(hardware[i])) << a[i] << " / " << b[i];
         });
@@ -144,14 +175,14 @@ void checkQuotients(const std::vector<float>& a, const std::vector<float>& b, bo
 {
     const std::size_t n = a.size();
     std::vector<float> expected(n), fused(n), sequence(n);
-    Step::quotients(a.data(), b.data(), expected.data(), n, Arithmetic::divider);
-    Step::quotients(a.data(), b.data(), fused.data(), n, Arithmetic::fused);
+    quotients(a.data(), b.data(), expected.data(), n, LaneArithmetic::divider);
+    quotients(a.data(), b.data(), fused.data(), n, LaneArithmetic::fused);
     const std::size_t wrong = firstDifference(fused, expected, n);
     ASSERT_EQ(wrong, n) << std::hexfloat << a[wrong] << " / " << b[wrong] << " gave " << fused[wrong] << " instead of "
                         << expected[wrong];
     if (!proven)
         return;
-    Step::quotients(a.data(), b.data(), sequence.data(), n, Arithmetic::sequenceOnly);
+    quotients(a.data(), b.data(), sequence.data(), n, LaneArithmetic::sequenceOnly);
     for (std::size_t i = 0; i < n; ++i)
     {
         if ((bitsOf(b[i]) & 0x7fffffu) != 0x7fffffu && a[i] != 0.0f) // the divisors the sequence leaves out

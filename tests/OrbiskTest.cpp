@@ -190,23 +190,4 @@ TEST(RegionIndex, CoversTheWholeGridAndNoMore)
     EXPECT_EQ(world.getRegionIndex({std::nextafter(width, 0.0f), std::nextafter(height, 0.0f)}), 79u);
 }
 
-TEST(AddParticle, RefusesWhatWouldLieOutsideTheWorld)
-{
-    Orbisk world(sceneSettings(2, 2));
-    world.generateTypes(2);
-    EXPECT_THROW(world.addParticle(testworld::particle(0, 1.0f, 1.0f)), std::logic_error);
-    world.generateParticles(0);
-
-    for (const Particle& p :
-         {testworld::particle(0, 110.0f, 1.0f), testworld::particle(0, 1.0f, -0.5f), testworld::particle(0, NAN, 1.0f),
-          testworld::particle(2, 1.0f, 1.0f), testworld::particle(-1, 1.0f, 1.0f)})
-        EXPECT_THROW(world.addParticle(p), std::invalid_argument);
-    EXPECT_THROW(world.setInteraction(2, 0, {}), std::out_of_range);
-    EXPECT_THROW(world.setInteraction(0, 0, {NAN, 1.0f}), std::invalid_argument);
-    EXPECT_THROW(world.setInteraction(0, 0, {1.0f, INFINITY}), std::invalid_argument);
-
-    world.addParticle(testworld::particle(1, 60.0f, 60.0f));
-    EXPECT_EQ(world.getRegion(3).size(), 1u);
-}
-
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -17,17 +18,28 @@ using testworld::sceneSettings;
 
 constexpr float dt = 0.025f;
 
-// The particles of a scene after one step, in region order. The scene has no friction unless told.
+// The particles of a scene after one step, in region order, alike on every way of stepping. The scene has no
+// friction unless told.
 std::vector<Particle> step(tamsel::Settings settings, const std::vector<Particle>& scene,
                            const std::vector<std::pair<std::pair<int, int>, tamsel::Interaction>>& matrix = {})
 {
-    Orbisk world = testworld::emptyWorld(settings);
-    for (const auto& [entry, interaction] : matrix)
-        world.setInteraction(entry.first, entry.second, interaction);
-    for (const Particle& p : scene)
-        world.addParticle(p);
-    world.update(dt);
-    return allParticles(world);
+    std::vector<Particle> first;
+    for (const auto& [lanes, arithmetic] : testworld::everyWayOfStepping())
+    {
+        testworld::SteppedWorld world(settings, 2, tamsel::Step(lanes, arithmetic));
+        for (const auto& [entry, interaction] : matrix)
+            world.setInteraction(entry.first, entry.second, interaction);
+        for (const Particle& p : scene)
+            world.addParticle(p);
+        world.update(dt);
+        const std::vector<Particle> after = allParticles(world);
+        if (first.empty())
+            first = after;
+        const bool same = after.size() == first.size() &&
+                          std::equal(after.begin(), after.end(), first.begin(), testworld::sameParticle);
+        EXPECT_TRUE(same) << lanes << " lanes, " << testworld::nameOf(arithmetic);
+    }
+    return first;
 }
 
 tamsel::Settings frictionless(std::int32_t columns = 10, std::int32_t rows = 10)
@@ -106,7 +118,7 @@ TEST(Step, WrapsAtBothEdges)
         EXPECT_EQ(edge[0].position.x, 0.0f) << "vy " << vy;
     }
 
-    Orbisk world = testworld::emptyWorld(frictionless());
+    testworld::SteppedWorld world(frictionless(), 2);
     world.addParticle(particle(0, width - 0.1f, 30.0f, 10.0f));
     world.addParticle(particle(0, 0.1f, 500.0f, -10.0f, 10.0f));
     world.update(dt);
@@ -116,7 +128,7 @@ TEST(Step, WrapsAtBothEdges)
 
 TEST(Step, FrictionDecaysSpeedGeometrically)
 {
-    Orbisk world = testworld::emptyWorld(sceneSettings());
+    testworld::SteppedWorld world(sceneSettings(), 2);
     world.addParticle(particle(0, 10.0f, 10.0f, 100.0f, 0.0f));
     float expected = 100.0f;
     for (int n = 1; n <= 50; ++n)
@@ -150,7 +162,7 @@ TEST(Step, NonSquareWorldWrapsEachAxisByItsOwnSize)
 {
     // 12 x 8 regions of 55: 660 wide, 440 tall.
     const float width = 660.0f, height = 440.0f;
-    Orbisk world = testworld::emptyWorld(frictionless(12, 8));
+    testworld::SteppedWorld world(frictionless(12, 8), 2);
     world.addParticle(particle(0, width - 0.1f, 200.0f, 10.0f)); // leaves on the right
     world.addParticle(particle(0, 300.0f, 0.1f, 0.0f, -10.0f));  // leaves at the top
     world.addParticle(particle(0, 100.0f, 1.0f));                // 2 apart through the top and bottom edges
@@ -202,7 +214,7 @@ TEST(Step, NarrowGridsMeetEachNeighbourOncePerImage)
 
 TEST(Step, MoversJoinTheirNewRegionAfterItsResidentsInWalkOrder)
 {
-    Orbisk world = testworld::emptyWorld(frictionless(3, 1));
+    testworld::SteppedWorld world(frictionless(3, 1), 2);
     world.addParticle(particle(0, 50.0f, 20.0f, 400.0f));   // region 0, moves to region 1
     world.addParticle(particle(1, 52.0f, 40.0f, 400.0f));   // region 0, moves to region 1
     world.addParticle(particle(0, 80.0f, 5.0f));            // resident of region 1
@@ -210,7 +222,7 @@ TEST(Step, MoversJoinTheirNewRegionAfterItsResidentsInWalkOrder)
     // No forces reach between these: far apart or in the neutral zone, with a zero matrix.
     world.update(dt);
 
-    const Orbisk::Region middle = world.getRegion(1);
+    const std::vector<Particle> middle = world.getRegion(1);
     ASSERT_EQ(middle.size(), 4u);
     std::vector<float> xs;
     for (const Particle& p : middle)
@@ -262,23 +274,16 @@ TEST(Step, LongRunKeepsEveryParticleInItsRegion)
     }
 }
 
-// The fingerprint of a seeded run: every particle's type, position and velocity.
-std::uint64_t fingerprintOfSeededRun()
+// The fingerprint of a run: every particle's type, position and velocity.
+std::uint64_t fingerprintOf(const std::vector<Particle>& particles)
 {
-    tamsel::randomEngine.seed(99);
-    Orbisk world(sceneSettings());
-    world.generateTypes(10);
-    world.generateParticles(1000);
-    for (int n = 0; n < 200; ++n)
-        world.update(dt);
-
     std::uint64_t hash = 14695981039346656037u; // FNV-1a
     const auto mix = [&hash](std::uint32_t word)
     {
         for (int byte = 0; byte < 4; ++byte, word >>= 8)
             hash = (hash ^ (word & 0xFF)) * 1099511628211u;
     };
-    for (const Particle& p : allParticles(world))
+    for (const Particle& p : particles)
     {
         mix(static_cast<std::uint32_t>(p.type));
         for (const float value : {p.position.x, p.position.y, p.velocity.x, p.velocity.y})
@@ -288,19 +293,34 @@ std::uint64_t fingerprintOfSeededRun()
 }
 
 // Every build, portable or using the newest instructions, every lane count and either way of taking square roots
-// and quotients gives the same bits: the
-// fingerprint of a seeded run is fixed here.
+// and quotients gives the same bits: the fingerprint of a seeded run is fixed here, for the world's own step and for
+// every way of stepping this CPU runs.
 TEST(Step, SeededRunHasTheSameFingerprintOnEveryBuild)
 {
-    const testworld::StepChoicesGuard guard;
-    for (const std::size_t lanes : tamsel::Step::laneCounts())
-        for (const bool divider : {false, true})
-        {
-            SCOPED_TRACE(testing::Message() << lanes << " lanes" << (divider ? ", divider" : ""));
-            tamsel::Step::useLanes(lanes);
-            tamsel::Step::useDivider(divider);
-            EXPECT_EQ(fingerprintOfSeededRun(), 6978635094353289245u);
-        }
+    constexpr int steps = 200;
+    constexpr std::uint64_t fingerprint = 6978635094353289245u;
+    const auto seededWorld = []
+    {
+        tamsel::randomEngine.seed(99);
+        Orbisk world(sceneSettings());
+        world.generateTypes(10);
+        world.generateParticles(1000);
+        return world;
+    };
+
+    Orbisk world = seededWorld();
+    for (int n = 0; n < steps; ++n)
+        world.update(dt);
+    EXPECT_EQ(fingerprintOf(allParticles(world)), fingerprint) << "the world's own step";
+
+    for (const auto& [lanes, arithmetic] : testworld::everyWayOfStepping())
+    {
+        SCOPED_TRACE(testing::Message() << lanes << " lanes, " << testworld::nameOf(arithmetic));
+        testworld::SteppedWorld stepped(seededWorld(), sceneSettings(), tamsel::Step(lanes, arithmetic));
+        for (int n = 0; n < steps; ++n)
+            stepped.update(dt);
+        EXPECT_EQ(fingerprintOf(allParticles(stepped)), fingerprint);
+    }
 }
 
 TEST(Step, SameSeedGivesBitIdenticalWorlds)

@@ -10,24 +10,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace testworld
 {
-
-// Gives the step back its own choices of lane width and square roots when it goes, so that a test that sets them
-// and fails an assertion halfway cannot leave them to the tests after it.
-struct StepChoicesGuard
-{
-    StepChoicesGuard() = default;
-    StepChoicesGuard(const StepChoicesGuard&) = delete;
-    StepChoicesGuard& operator=(const StepChoicesGuard&) = delete;
-    ~StepChoicesGuard()
-    {
-        tamsel::Step::useLanes(0);
-        tamsel::Step::chooseFastestRoots();
-    }
-};
 
 // A grid of 55-unit regions whose random interactions just fit into the neighbouring regions.
 inline tamsel::Settings sceneSettings(std::int32_t columns = 10, std::int32_t rows = 10)
@@ -39,16 +27,99 @@ inline tamsel::Settings sceneSettings(std::int32_t columns = 10, std::int32_t ro
     return settings;
 }
 
-// A populated but empty world whose interactions are all zero, ready for hand-placed particles.
-inline tamsel::Orbisk emptyWorld(const tamsel::Settings& settings, std::int32_t types = 2)
+// A world's particles and interaction matrix stepped by a Step of one width and arithmetic, so that tests hold the
+// ways of stepping against each other and place particles by hand; the world itself always steps the program's way.
+class SteppedWorld
 {
-    tamsel::Orbisk world(settings);
-    world.generateTypes(types);
-    world.generateParticles(0);
-    for (std::int32_t a = 0; a < types; ++a)
-        for (std::int32_t b = 0; b < types; ++b)
-            world.setInteraction(a, b, {});
-    return world;
+public:
+    // An empty grid of the settings' regions, with `types` types whose interactions are all zero.
+    SteppedWorld(const tamsel::Settings& settings, std::int32_t types, tamsel::Step step = tamsel::Step())
+        : m_typeCount(types), m_interactions(static_cast<std::size_t>(types * types)),
+          m_parameters(tamsel::stepParameters(settings)), m_step(std::move(step))
+    {
+        m_particles.regionStart.assign(m_parameters.regionCount + 1, 0);
+    }
+
+    // The types, matrix and particles of a populated world made from `settings`.
+    SteppedWorld(const tamsel::Orbisk& world, const tamsel::Settings& settings, tamsel::Step step = tamsel::Step())
+        : SteppedWorld(settings, world.getTypeCount(), std::move(step))
+    {
+        m_interactions = world.getInteractions();
+        for (std::size_t r = 0; r < world.getRegionCount(); ++r)
+            for (const tamsel::Particle p : world.getRegion(r))
+                addParticle(p);
+    }
+
+    // Appends a particle at the back of the region that contains its position.
+    void addParticle(const tamsel::Particle& p)
+    {
+        if (!(p.position.x >= 0.0f && p.position.x < m_parameters.W && p.position.y >= 0.0f &&
+              p.position.y < m_parameters.H) ||
+            p.type < 0 || p.type >= m_typeCount)
+            throw std::invalid_argument("a particle outside the world or its types");
+        tamsel::ParticleArrays& stored = m_particles;
+        const std::size_t region = m_parameters.grid.regionOf(p.position.x, p.position.y);
+        const auto at = static_cast<std::ptrdiff_t>(stored.regionStart[region + 1]);
+        stored.type.insert(stored.type.begin() + at, p.type);
+        stored.x.insert(stored.x.begin() + at, p.position.x);
+        stored.y.insert(stored.y.begin() + at, p.position.y);
+        stored.vx.insert(stored.vx.begin() + at, p.velocity.x);
+        stored.vy.insert(stored.vy.begin() + at, p.velocity.y);
+        for (std::size_t r = region + 1; r < stored.regionStart.size(); ++r)
+            ++stored.regionStart[r];
+    }
+
+    // How particles of type `column` act on particles of type `row`.
+    void setInteraction(std::int32_t row, std::int32_t column, const tamsel::Interaction& interaction)
+    {
+        m_interactions.at(static_cast<std::size_t>(row * m_typeCount + column)) = interaction;
+    }
+
+    void update(float dt) { m_step.run(m_particles, m_interactions, m_typeCount, m_parameters, dt); }
+
+    std::size_t getRegionCount() const { return m_parameters.regionCount; }
+
+    // The particles of a region, from front to back.
+    std::vector<tamsel::Particle> getRegion(std::size_t index) const
+    {
+        std::vector<tamsel::Particle> region;
+        for (std::size_t i = m_particles.regionStart[index]; i < m_particles.regionStart[index + 1]; ++i)
+            region.push_back(m_particles.at(i));
+        return region;
+    }
+
+private:
+    std::int32_t m_typeCount;
+    std::vector<tamsel::Interaction> m_interactions;
+    tamsel::StepParameters m_parameters;
+    tamsel::ParticleArrays m_particles;
+    tamsel::Step m_step;
+};
+
+// Every way of stepping this CPU runs: each vector width with square roots and quotients by the hardware's
+// instructions, by multiply-add sequences, and by the program's own choice (trying both in the first steps).
+inline std::vector<std::pair<std::size_t, tamsel::Arithmetic>> everyWayOfStepping()
+{
+    std::vector<std::pair<std::size_t, tamsel::Arithmetic>> ways;
+    for (const std::size_t lanes : tamsel::Step::laneCounts())
+        for (const tamsel::Arithmetic arithmetic :
+             {tamsel::Arithmetic::divider, tamsel::Arithmetic::fused, tamsel::Arithmetic::fastest})
+            ways.emplace_back(lanes, arithmetic);
+    return ways;
+}
+
+inline const char* nameOf(tamsel::Arithmetic arithmetic)
+{
+    switch (arithmetic)
+    {
+    case tamsel::Arithmetic::divider:
+        return "divider";
+    case tamsel::Arithmetic::fused:
+        return "multiply-adds";
+    case tamsel::Arithmetic::fastest:
+        break;
+    }
+    return "fastest";
 }
 
 inline tamsel::Particle particle(std::int32_t type, float x, float y, float vx = 0.0f, float vy = 0.0f)
@@ -78,19 +149,20 @@ inline bool sameParticle(const tamsel::Particle& a, const tamsel::Particle& b)
 }
 
 // Every particle of a world, region after region, each from front to back.
-inline std::vector<tamsel::Particle> allParticles(const tamsel::Orbisk& world)
+template <typename World> std::vector<tamsel::Particle> allParticles(const World& world)
 {
     std::vector<tamsel::Particle> all;
     for (std::size_t r = 0; r < world.getRegionCount(); ++r)
     {
-        const tamsel::Orbisk::Region region = world.getRegion(r);
+        const auto region = world.getRegion(r);
         all.insert(all.end(), region.begin(), region.end());
     }
     return all;
 }
 
 // The same regions holding the same particles (sameParticle) in the same order as the list-based step's world.
-inline testing::AssertionResult sameWorld(const tamsel::Orbisk& world, const reference::ReferenceWorld& expected)
+template <typename World>
+testing::AssertionResult sameWorld(const World& world, const reference::ReferenceWorld& expected)
 {
     const auto& expectedRegions = expected.getRegions();
     if (world.getRegionCount() != expectedRegions.size())

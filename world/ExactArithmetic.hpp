@@ -2,10 +2,6 @@
 
 #include "world/Lanes.hpp"
 
-#if defined(__AVX512F__) || (defined(__AVX2__) && defined(__FMA__))
-#include <immintrin.h>
-#endif
-
 // Square roots and quotients rounded exactly as the hardware's sqrt and div instructions round them, the IEEE
 // round-to-nearest results, computed on the multiply-add units: an estimate of the reciprocal (square root), refined
 // by Newton steps, then a final step whose remainder decides the rounding. They trade the divider's time for about
@@ -30,11 +26,11 @@ constexpr std::uint32_t rootLowest = 0x0f800000u, rootBeyond = 0x6f800000u;
 // not all ones; these are the biased exponents.
 constexpr std::uint32_t quotientLowestExponent = 127 - 62, quotientHighestExponent = 127 + 62;
 
-#if defined(__AVX512F__) || (defined(__AVX2__) && defined(__FMA__))
+#if defined(TAMSEL_SIMD_AVX512) || defined(TAMSEL_SIMD_AVX2)
 
 constexpr bool fused = true;
 
-#if defined(__AVX512F__)
+#if defined(TAMSEL_SIMD_AVX512)
 using Vector = __m512;
 using Mask = __mmask16;
 inline Vector broadcast(float value)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "world/RegionGrid.hpp"
+#include "world/StepParameters.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,13 +9,12 @@ namespace tamsel
 {
 
 struct Interaction;
-struct Settings;
 
 // The step's vector loops, the force pass (world/Forces.cpp) and the motion pass (world/Motion.cpp), are compiled
-// once for each vector width (world/Lanes.hpp), each build in a namespace of its own, and the step picks one width
-// when the program starts. Code built for wide vectors must never run on a CPU without them, so
-// the pass shares no function with the rest of the program: it receives plain data and pointers, sized by the step
-// beforehand, and allocates nothing.
+// once for each vector width (world/Lanes.hpp), each build in a namespace of its own, and each step is made with one
+// of the widths the CPU runs. Code built for wide vectors must never run on a CPU without them, so the pass shares no
+// function with the rest of the program: it receives plain numbers and pointers, sized by the step beforehand, and
+// allocates nothing.
 
 // A box of points; an empty one has left = top = infinity, right = bottom = -infinity.
 struct Box
@@ -44,14 +43,14 @@ struct ForceContext
     float *vx, *vy;
     const Interaction* interactions;
     std::int32_t typeCount;
-    const Settings* settings;
+    StepParameters parameters;
     float dt;
     // Square roots and quotients by multiply-add sequences (world/ExactArithmetic.hpp) where the width is built with
     // them; by the hardware's instructions otherwise. The bits are the same.
     bool fused;
 
     // Working memory, nothing in it kept from one step to the next. Sizes in brackets; P = count, L = maximumLanes,
-    // T = typeCount, N = regions_x_count x regions_y_count.
+    // T = typeCount, N = parameters.regionCount.
     float *paddedX, *paddedY;   // [P + L] the positions, with a vector's worth of padding after the last one
     std::int32_t* paddedType;   // [P + L] the types, likewise
     std::uint8_t* cell;         // [P + L] each particle's cell inside its region, for grouping lanes
@@ -74,12 +73,10 @@ struct ForceContext
 // width or height past an edge, finds the region of each, and marks the others in `slow` for the exact path.
 struct MotionContext
 {
-    explicit MotionContext(const RegionGrid& grid) : grid(grid) {}
-
     std::size_t count;
     float *x, *y, *vx, *vy;
-    float W, H, damping, dt;
-    RegionGrid grid;
+    StepParameters parameters;
+    float dt;
     std::uint32_t* slow;    // [count] 1 for a particle left as it was, 0 otherwise
     std::uint32_t* targets; // [count] each moved particle's region
 };
@@ -87,23 +84,12 @@ struct MotionContext
 // The most lanes a vector of any build holds.
 constexpr std::size_t maximumLanes = 16;
 
-// How a width's square roots and quotients are taken: by the hardware's instructions, as the force pass takes them
-// by multiply-add sequences (where the width has them, with the hardware for the lanes outside their proven range),
-// or by the sequences alone, whatever they give outside that range.
-enum class Arithmetic
-{
-    divider,
-    fused,
-    sequenceOnly
-};
-
-// Every square root of x[0 .. count) into root, and every quotient a / b into q, lane by lane as the force pass
-// takes them. Return false, doing nothing, when the width has no multiply-add sequences and they were asked for.
+// The passes of each width. takesRootsByMultiplyAdds() tells whether the width is built with the multiply-add
+// sequences, without which the force pass takes the hardware's instructions whatever `fused` says.
 #define TAMSEL_PASS_FUNCTIONS                                                                                          \
     void accumulateForces(const ForceContext& context);                                                                \
     void moveParticles(const MotionContext& context);                                                                  \
-    bool squareRoots(const float* x, float* root, std::size_t count, Arithmetic how);                                  \
-    bool quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how);
+    bool takesRootsByMultiplyAdds();
 
 namespace lanes4
 {

@@ -55,11 +55,9 @@ bool overlap(const Box& a, const Box& b)
 // The close-range zones and the force law's constants, with the bound on what a lane may skip.
 struct ForceLaw
 {
-    explicit ForceLaw(const Settings& settings)
-        : R(settings.effective_radius), Z(settings.stablized_zone), RZ(R + Z), k(settings.repulsion_strength),
-          canSkip(R >= 0.0f && Z >= 0.0f),
-          slack(1e-6f *
-                (static_cast<float>(settings.regions_x_count + settings.regions_y_count + 2) * settings.region_size))
+    explicit ForceLaw(const StepParameters& p)
+        : R(p.R), Z(p.Z), RZ(R + Z), k(p.k), canSkip(R >= 0.0f && Z >= 0.0f),
+          slack(1e-6f * (static_cast<float>(p.columns + p.rows + 2) * p.grid.regionSize))
     {
     }
 
@@ -100,8 +98,7 @@ std::int32_t wrapCell(std::int32_t cell, std::int32_t count, float extent, float
 void summarizeRegions(const ForceContext& c)
 {
     const std::size_t count = c.count;
-    const std::size_t regionCount =
-        static_cast<std::size_t>(c.settings->regions_x_count) * static_cast<std::size_t>(c.settings->regions_y_count);
+    const std::size_t regionCount = c.parameters.regionCount;
     if (count > 0) // an empty world's arrays may have no storage at all
     {
         std::memcpy(c.paddedX, c.x, count * sizeof(float));
@@ -117,7 +114,7 @@ void summarizeRegions(const ForceContext& c)
     // Rounding may put a particle near a cell's edge into the next cell, which only changes how lanes are grouped; so
     // does the cap that keeps the conversion to an integer defined, at a multiple of the cells per side.
     static_assert(cellsPerSide == 4, "the Z-shaped numbering interleaves two bits of column and row");
-    const float cellScale = cellsPerSide / c.settings->region_size;
+    const float cellScale = cellsPerSide / c.parameters.grid.regionSize;
     constexpr float cellCap = 1 << 30;
     const Ints laneIndex = lanes::indices();
     const Floats far = lanes::zero + infinity;
@@ -159,9 +156,8 @@ struct Neighbourhood
 
 Neighbourhood findNeighbours(const ForceContext& c, std::int32_t column, std::int32_t row)
 {
-    const std::int32_t columns = c.settings->regions_x_count, rows = c.settings->regions_y_count;
-    const float W = worldWidth(*c.settings);
-    const float H = worldHeight(*c.settings);
+    const std::int32_t columns = c.parameters.columns, rows = c.parameters.rows;
+    const float W = c.parameters.W, H = c.parameters.H;
     Neighbourhood neighbourhood;
 
     // Neighbour columns left to right, rows top to bottom within each column: the order in which every particle
@@ -371,12 +367,12 @@ void accumulateForces(const ForceContext& context)
                 context.actingStrength[t * lanes::count + a] = context.interactions[a * T + t].strength;
                 context.actingReach[t * lanes::count + a] = context.interactions[a * T + t].reach;
             }
-    const Settings& settings = *context.settings;
-    const ForceLaw law(settings);
-    for (std::int32_t r = 0; r < settings.regions_y_count; ++r)
-        for (std::int32_t column = 0; column < settings.regions_x_count; ++column)
+    const StepParameters& parameters = context.parameters;
+    const ForceLaw law(parameters);
+    for (std::int32_t r = 0; r < parameters.rows; ++r)
+        for (std::int32_t column = 0; column < parameters.columns; ++column)
         {
-            const auto region = static_cast<std::size_t>(column + r * settings.regions_x_count);
+            const auto region = static_cast<std::size_t>(column + r * parameters.columns);
             const std::size_t first = context.regionStart[region], last = context.regionStart[region + 1];
             if (first == last)
                 continue;
@@ -394,47 +390,9 @@ void accumulateForces(const ForceContext& context)
         }
 }
 
-bool squareRoots(const float* x, float* root, std::size_t count, Arithmetic how)
+bool takesRootsByMultiplyAdds()
 {
-    if (how != Arithmetic::divider && !exact::fused)
-        return false;
-    for (std::size_t i = 0; i < count; i += lanes::count)
-    {
-        const std::size_t n = count - i < lanes::count ? count - i : lanes::count;
-        Floats in = lanes::zero;
-        std::memcpy(&in, &x[i], sizeof(float) * n);
-        Floats out;
-        if (how == Arithmetic::divider)
-            out = lanes::squareRoot(in);
-        else if (how == Arithmetic::fused)
-            out = exact::squareRoot(in);
-        else
-            out = exact::floats(exact::rootSequence(exact::vector(in)));
-        std::memcpy(&root[i], &out, sizeof(float) * n);
-    }
-    return true;
-}
-
-bool quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how)
-{
-    if (how != Arithmetic::divider && !exact::fused)
-        return false;
-    for (std::size_t i = 0; i < count; i += lanes::count)
-    {
-        const std::size_t n = count - i < lanes::count ? count - i : lanes::count;
-        Floats dividend = lanes::zero, divisor = lanes::zero;
-        std::memcpy(&dividend, &a[i], sizeof(float) * n);
-        std::memcpy(&divisor, &b[i], sizeof(float) * n);
-        Floats out;
-        if (how == Arithmetic::divider)
-            out = dividend / divisor;
-        else if (how == Arithmetic::fused)
-            out = exact::quotient(dividend, divisor);
-        else
-            out = exact::floats(exact::quotientSequence(exact::vector(dividend), exact::vector(divisor)));
-        std::memcpy(&q[i], &out, sizeof(float) * n);
-    }
-    return true;
+    return exact::fused;
 }
 
 } // namespace tamsel::TAMSEL_LANES

@@ -9,7 +9,7 @@ namespace tamsel::TAMSEL_LANES
 // is; this pass, which runs on vectors, moves those and leaves the rest for the step's exact path.
 void moveParticles(const MotionContext& c)
 {
-    const float W = c.W, H = c.H, damping = c.damping, dt = c.dt;
+    const float W = c.parameters.W, H = c.parameters.H, damping = c.parameters.damping, dt = c.dt;
     constexpr float largest = __FLT_MAX__;
     float* const xs = c.x;
     float* const ys = c.y;
@@ -35,7 +35,7 @@ void moveParticles(const MotionContext& c)
         vys[i] = isSlow ? vys[i] : vy;
     }
     for (std::size_t i = 0; i < c.count; ++i)
-        c.targets[i] = c.grid.regionOf(xs[i], ys[i]);
+        c.targets[i] = c.parameters.grid.regionOf(xs[i], ys[i]);
 }
 
 } // namespace tamsel::TAMSEL_LANES

@@ -5,15 +5,33 @@
 #include "world/RegionGrid.hpp"
 #include "world/Step.hpp"
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
 #include <stdexcept>
 
 namespace tamsel
 {
 
-Orbisk::Orbisk(const Settings& settings) : m_settings(settings) {}
+namespace
+{
+
+std::optional<ConfigurationError> refusalOf(const Settings& settings)
+{
+    try
+    {
+        checkSettings(settings);
+    }
+    catch (const ConfigurationError& error)
+    {
+        return error;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Orbisk::Orbisk(const Settings& settings)
+    : m_settings(settings), m_refusal(refusalOf(settings)), m_parameters(stepParameters(settings))
+{
+}
 
 // Here the step and the drawing are complete types.
 Orbisk::Orbisk(const Orbisk&) = default;
@@ -24,8 +42,9 @@ Orbisk::~Orbisk() = default;
 
 void Orbisk::generateTypes(std::int32_t count)
 {
+    if (m_refusal)
+        throw *m_refusal;
     const Settings& s = m_settings;
-    checkSettings(s);
 
     const std::size_t types = count > 0 ? static_cast<std::size_t>(count) : 0;
     m_interactions.clear();
@@ -58,14 +77,13 @@ void Orbisk::generateParticles(std::int32_t count)
 {
     if (count > 0 && m_typeCount < 1)
         throw std::logic_error("particles need at least one type");
-    const std::size_t regionCount =
-        static_cast<std::size_t>(m_settings.regions_x_count) * static_cast<std::size_t>(m_settings.regions_y_count);
+    const std::size_t regionCount = m_parameters.regionCount;
     const std::size_t particles = count > 0 ? static_cast<std::size_t>(count) : 0;
 
     // Draw every particle first, in order, then sort them into their regions, keeping the order of the draws
     // inside each region.
     const sf::Vector2f size = getWorldSize();
-    const RegionGrid grid(m_settings);
+    const RegionGrid grid = m_parameters.grid;
     std::vector<Particle> drawn(particles);
     std::vector<std::uint32_t> regionOf(particles);
     std::vector<std::uint32_t> start(regionCount + 1, 0);
@@ -106,19 +124,19 @@ void Orbisk::generateParticles(std::int32_t count)
 
 sf::Vector2f Orbisk::getWorldSize() const
 {
-    return {worldWidth(m_settings), worldHeight(m_settings)};
+    return {m_parameters.W, m_parameters.H};
 }
 
 std::size_t Orbisk::getRegionIndex(sf::Vector2f position) const
 {
-    return RegionGrid(m_settings).regionOf(position.x, position.y);
+    return m_parameters.grid.regionOf(position.x, position.y);
 }
 
 void Orbisk::update(float dt)
 {
     if (m_particles.regionStart.empty())
         throw std::logic_error("update needs the grid of generateParticles");
-    m_step.get().run(m_particles, m_interactions, m_typeCount, m_settings, dt);
+    m_step.get().run(m_particles, m_interactions, m_typeCount, m_parameters, dt);
     ++m_version;
 }
 
@@ -126,42 +144,6 @@ void Orbisk::draw(sf::RenderTarget& target, sf::RenderStates states) const
 {
     states.transform *= getTransform();
     m_drawing.get(m_settings.effective_radius).draw(*this, target, states);
-}
-
-void Orbisk::addParticle(const Particle& particle)
-{
-    ParticleArrays& stored = m_particles;
-    if (stored.regionStart.empty())
-        throw std::logic_error("addParticle needs the grid of generateParticles");
-    const sf::Vector2f size = getWorldSize();
-    const sf::Vector2f p = particle.position;
-    if (!(p.x >= 0.0f && p.x < size.x && p.y >= 0.0f && p.y < size.y))
-        throw std::invalid_argument("particle position outside the world");
-    if (particle.type < 0 || particle.type >= m_typeCount)
-        throw std::invalid_argument("particle type outside the current types");
-    if (stored.type.size() >= std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("too many particles");
-
-    const std::size_t region = getRegionIndex(p);
-    const auto at = static_cast<std::ptrdiff_t>(stored.regionStart[region + 1]);
-    stored.type.insert(stored.type.begin() + at, particle.type);
-    stored.x.insert(stored.x.begin() + at, p.x);
-    stored.y.insert(stored.y.begin() + at, p.y);
-    stored.vx.insert(stored.vx.begin() + at, particle.velocity.x);
-    stored.vy.insert(stored.vy.begin() + at, particle.velocity.y);
-    for (std::size_t r = region + 1; r < stored.regionStart.size(); ++r)
-        ++stored.regionStart[r];
-    ++m_version;
-}
-
-void Orbisk::setInteraction(std::int32_t row, std::int32_t column, const Interaction& interaction)
-{
-    if (row < 0 || row >= m_typeCount || column < 0 || column >= m_typeCount)
-        throw std::out_of_range("interaction outside the type matrix");
-    if (!std::isfinite(interaction.strength) || !std::isfinite(interaction.reach))
-        throw std::invalid_argument("interaction strength and reach must be finite");
-    m_interactions[static_cast<std::size_t>(row) * static_cast<std::size_t>(m_typeCount) +
-                   static_cast<std::size_t>(column)] = interaction;
 }
 
 } // namespace tamsel

@@ -2,6 +2,7 @@
 
 #include "settings/Settings.hpp"
 #include "world/Particles.hpp"
+#include "world/StepParameters.hpp"
 #include "world/Uncopied.hpp"
 
 #include <SFML/Graphics/Color.hpp>
@@ -12,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 namespace tamsel
@@ -31,7 +33,8 @@ public:
     class ParticleIterator;
     class Region;
 
-    /// Copies the physical and geometric settings; the world starts with no types and no regions.
+    /// Copies the physical and geometric settings and derives the step's numbers from them; the world starts with no
+    /// types and no regions. Settings that checkSettings refuses are refused by generateTypes.
     explicit Orbisk(const Settings& settings);
     Orbisk(const Orbisk&);
     Orbisk(Orbisk&&) noexcept;
@@ -57,19 +60,12 @@ public:
     /// regions_x_count x regions_y_count once generateParticles built the grid, 0 before.
     std::size_t getRegionCount() const;
     /// The region with index column + row x regions_x_count, index < getRegionCount(). A view of the world as it
-    /// is now: the next change of the world (update, generate..., addParticle) leaves it stale.
+    /// is now: the next change of the world (update, generate...) leaves it stale.
     Region getRegion(std::size_t index) const;
     /// World units: regions_x_count x region_size by regions_y_count x region_size.
     sf::Vector2f getWorldSize() const;
     /// Index of the region that holds a position inside the world; never outside the grid.
     std::size_t getRegionIndex(sf::Vector2f position) const;
-
-    /// Appends a particle at the back of the region that contains its position. Throws std::invalid_argument for
-    /// a position outside the world or a type outside the current types, std::logic_error before the grid exists.
-    void addParticle(const Particle& particle);
-    /// Replaces how particles of type `column` act on particles of type `row`. Throws std::out_of_range, or
-    /// std::invalid_argument for a strength or reach that is not finite.
-    void setInteraction(std::int32_t row, std::int32_t column, const Interaction& interaction);
 
 private:
     // Drawing reads the particles, the colours and the version, and keeps what it made from them.
@@ -83,6 +79,10 @@ private:
     // The physical and geometric settings, fixed for the life of the world. type_count and particle_count are not
     // read: the counts come through generateTypes and generateParticles.
     Settings m_settings;
+    // What checkSettings said of them, asked once: generateTypes throws it.
+    std::optional<ConfigurationError> m_refusal;
+    // The step's numbers, derived from the settings once.
+    StepParameters m_parameters;
     ParticleArrays m_particles;
     Uncopied<Step> m_step;
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "settings/Settings.hpp"
-
 #include <cstdint>
 
 namespace tamsel
@@ -12,10 +10,11 @@ namespace tamsel
 // for another's.
 struct RegionGrid
 {
-    explicit RegionGrid(const Settings& settings)
-        : regionSize(settings.region_size), columns(static_cast<float>(settings.regions_x_count)),
-          rows(static_cast<float>(settings.regions_y_count)),
-          stride(static_cast<std::uint32_t>(settings.regions_x_count))
+    RegionGrid() = default;
+    // region_size, regions_x_count and regions_y_count.
+    RegionGrid(float regionSize, std::int32_t columns, std::int32_t rows)
+        : regionSize(regionSize), columns(static_cast<float>(columns)), rows(static_cast<float>(rows)),
+          stride(static_cast<std::uint32_t>(columns))
     {
     }
 

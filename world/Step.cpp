@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 namespace tamsel
 {
@@ -15,9 +17,11 @@ namespace
 
 // The particles the width's motion pass left for the exact path (their coordinates ended a world width or height or
 // more past an edge, or something overflowed): damped, moved and wrapped with fmod, as the list step does.
-void moveSlowParticles(ParticleArrays& particles, float W, float H, float damping, float dt, const RegionGrid grid,
+void moveSlowParticles(ParticleArrays& particles, const StepParameters& parameters, float dt,
                        const std::vector<std::uint32_t>& slow, std::vector<std::uint32_t>& targets)
 {
+    const float W = parameters.W, H = parameters.H, damping = parameters.damping;
+    const RegionGrid grid = parameters.grid;
     const std::size_t count = particles.type.size();
     float* const xs = particles.x.data();
     float* const ys = particles.y.data();
@@ -69,8 +73,7 @@ struct Width
     std::size_t lanes;
     void (*accumulateForces)(const ForceContext&);
     void (*moveParticles)(const MotionContext&);
-    bool (*squareRoots)(const float*, float*, std::size_t, Arithmetic);
-    bool (*quotients)(const float*, const float*, float*, std::size_t, Arithmetic);
+    bool (*takesRootsByMultiplyAdds)();
 };
 
 // Whether this CPU runs code built for the width. Only x86-64 builds carry more than one width; the 8-lane one is
@@ -90,8 +93,7 @@ bool cpuRuns(std::size_t lanes)
 
 #define TAMSEL_WIDTH(count)                                                                                            \
     {                                                                                                                  \
-        count, lanes##count::accumulateForces, lanes##count::moveParticles, lanes##count::squareRoots,                 \
-            lanes##count::quotients                                                                                    \
+        count, lanes##count::accumulateForces, lanes##count::moveParticles, lanes##count::takesRootsByMultiplyAdds     \
     }
 
 // The widths built into the program, narrowest first.
@@ -102,27 +104,17 @@ constexpr Width builtWidths[] = {TAMSEL_WIDTH(4)};
 #endif
 #undef TAMSEL_WIDTH
 
-Width widest()
+// The width of `lanes` lanes, or for 0 the widest this CPU runs.
+Width widthOf(std::size_t lanes)
 {
-    Width chosen = builtWidths[0];
+    const Width* chosen = nullptr;
     for (const Width& width : builtWidths)
-        if (cpuRuns(width.lanes))
-            chosen = width;
-    return chosen;
+        if (cpuRuns(width.lanes) && (lanes == 0 || width.lanes == lanes))
+            chosen = &width;
+    if (!chosen)
+        throw std::invalid_argument("no step of " + std::to_string(lanes) + " lanes runs on this CPU");
+    return *chosen;
 }
-
-// Chosen once, when the program starts.
-Width inUse = widest();
-
-// How the force pass takes its square roots and quotients: as each step finds faster, or as a test or benchmark
-// demands.
-enum class Roots
-{
-    fastest,
-    divider,
-    fused
-};
-Roots roots = Roots::fastest;
 
 // Which way takes less time depends on the CPU: the divider is cheap on some, the multiply-add units wide on others.
 // A step times its first force passes, alternating between the two ways, and keeps the faster one: the least time
@@ -130,6 +122,31 @@ Roots roots = Roots::fastest;
 constexpr std::uint32_t trialsEachWay = 8;
 
 } // namespace
+
+StepParameters stepParameters(const Settings& settings)
+{
+    const std::int32_t columns = settings.regions_x_count, rows = settings.regions_y_count;
+    StepParameters parameters{worldWidth(settings),
+                              worldHeight(settings),
+                              columns,
+                              rows,
+                              static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows),
+                              RegionGrid(settings.region_size, columns, rows),
+                              settings.effective_radius,
+                              settings.stablized_zone,
+                              settings.repulsion_strength,
+                              1.0f - settings.friction};
+    return parameters;
+}
+
+Step::Step(std::size_t lanes, Arithmetic arithmetic)
+{
+    const Width width = widthOf(lanes);
+    m_accumulateForces = width.accumulateForces;
+    m_moveParticles = width.moveParticles;
+    // Without the sequences there is nothing to choose between.
+    m_arithmetic = width.takesRootsByMultiplyAdds() ? arithmetic : Arithmetic::divider;
+}
 
 std::vector<std::size_t> Step::laneCounts()
 {
@@ -140,43 +157,15 @@ std::vector<std::size_t> Step::laneCounts()
     return counts;
 }
 
-void Step::useLanes(std::size_t count)
-{
-    inUse = widest();
-    for (const Width& width : builtWidths)
-        if (width.lanes == count && cpuRuns(count))
-            inUse = width;
-}
-
-void Step::useDivider(bool hardware)
-{
-    roots = hardware ? Roots::divider : Roots::fused;
-}
-
-void Step::chooseFastestRoots()
-{
-    roots = Roots::fastest;
-}
-
-bool Step::squareRoots(const float* x, float* root, std::size_t count, Arithmetic how)
-{
-    return inUse.squareRoots(x, root, count, how);
-}
-
-bool Step::quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how)
-{
-    return inUse.quotients(a, b, q, count, how);
-}
-
 void Step::run(ParticleArrays& particles, const std::vector<Interaction>& interactions, std::int32_t typeCount,
-               const Settings& settings, float dt)
+               const StepParameters& parameters, float dt)
 {
-    accumulateForces(particles, interactions, typeCount, settings, dt);
-    moveAndSort(particles, settings, dt);
+    accumulateForces(particles, interactions, typeCount, parameters, dt);
+    moveAndSort(particles, parameters, dt);
 }
 
 void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interaction>& interactions,
-                            std::int32_t typeCount, const Settings& settings, float dt)
+                            std::int32_t typeCount, const StepParameters& parameters, float dt)
 {
     const std::size_t count = particles.type.size();
     const std::size_t regionCount = particles.regionStart.size() - 1;
@@ -211,60 +200,40 @@ void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interac
     context.vy = particles.vy.data();
     context.interactions = interactions.data();
     context.typeCount = typeCount;
-    context.settings = &settings;
+    context.parameters = parameters;
     context.dt = dt;
-    context.fused = false;
 
-    // A width built without the multiply-add sequences refuses them, even for no numbers at all.
-    const bool hasSequences = inUse.quotients(nullptr, nullptr, nullptr, 0, Arithmetic::fused);
-    if (roots != Roots::fastest || !hasSequences)
+    if (m_arithmetic != Arithmetic::fastest || m_trials >= 2 * trialsEachWay)
     {
-        context.fused = roots == Roots::fused;
-        inUse.accumulateForces(context);
-        return;
-    }
-    if (m_trialLanes != inUse.lanes)
-    {
-        m_trialLanes = inUse.lanes;
-        m_trials = 0;
-        m_trialTime[0] = m_trialTime[1] = std::chrono::steady_clock::duration::max();
-    }
-    if (m_trials >= 2 * trialsEachWay)
-    {
-        context.fused = m_fusedFaster;
-        inUse.accumulateForces(context);
+        context.fused = m_arithmetic == Arithmetic::fused || (m_arithmetic == Arithmetic::fastest && m_fusedFaster);
+        m_accumulateForces(context);
         return;
     }
     const std::uint32_t way = m_trials++ % 2;
     context.fused = way == 1;
     const auto start = std::chrono::steady_clock::now();
-    inUse.accumulateForces(context);
+    m_accumulateForces(context);
     m_trialTime[way] = std::min(m_trialTime[way], std::chrono::steady_clock::now() - start);
     m_fusedFaster = m_trialTime[1] < m_trialTime[0];
 }
 
-void Step::moveAndSort(ParticleArrays& particles, const Settings& settings, float dt)
+void Step::moveAndSort(ParticleArrays& particles, const StepParameters& parameters, float dt)
 {
-    const float W = worldWidth(settings);
-    const float H = worldHeight(settings);
-    const float damping = 1.0f - settings.friction;
     const std::size_t count = particles.type.size();
     m_slow.resize(count);
     m_targets.resize(count);
-    MotionContext motion{RegionGrid(settings)};
+    MotionContext motion;
     motion.count = count;
     motion.x = particles.x.data();
     motion.y = particles.y.data();
     motion.vx = particles.vx.data();
     motion.vy = particles.vy.data();
-    motion.W = W;
-    motion.H = H;
-    motion.damping = damping;
+    motion.parameters = parameters;
     motion.dt = dt;
     motion.slow = m_slow.data();
     motion.targets = m_targets.data();
-    inUse.moveParticles(motion);
-    moveSlowParticles(particles, W, H, damping, dt, RegionGrid(settings), m_slow, m_targets);
+    m_moveParticles(motion);
+    moveSlowParticles(particles, parameters, dt, m_slow, m_targets);
 
     const std::size_t regionCount = particles.regionStart.size() - 1;
     const std::vector<std::uint32_t>& start = particles.regionStart;

@@ -14,42 +14,52 @@ struct Interaction;
 struct ParticleArrays;
 struct Settings;
 
+/// The step's numbers for a world of these settings: its size, its grid, the radii and the friction factor.
+StepParameters stepParameters(const Settings& settings);
+
+// How a step takes the force pass's square roots and quotients, with the same bits every way: by the hardware's
+// instructions (the divider), by multiply-add sequences where the width is built with them (world/ExactArithmetic.hpp),
+// or, the program's way, by whichever of the two its first force passes find faster.
+enum class Arithmetic
+{
+    fastest,
+    divider,
+    fused
+};
+
 // The world's time step. It owns the step's working memory, kept from one step to the next so that a running world
 // allocates nothing; nothing in it matters once a step has returned. Internal to the world.
 class Step
 {
 public:
+    // A step of `lanes` lanes, one of laneCounts(), or 0 for the widest this CPU runs, taking its square roots and
+    // quotients `arithmetic`'s way. Every width and way gives the same results. Throws std::invalid_argument for a
+    // width this CPU does not run.
+    explicit Step(std::size_t lanes = 0, Arithmetic arithmetic = Arithmetic::fastest);
+
     // Advances the particles by dt seconds: every velocity collects the forces of the positions at the start, then
     // every particle is damped, moved, wrapped and re-sorted into the region that holds it.
     void run(ParticleArrays& particles, const std::vector<Interaction>& interactions, std::int32_t typeCount,
-             const Settings& settings, float dt);
+             const StepParameters& parameters, float dt);
 
-    // The vector widths, in lanes, that the force pass is built for and this CPU runs, narrowest first. Every
-    // width gives the same results.
+    // The vector widths, in lanes, that the force pass is built for and this CPU runs, narrowest first.
     static std::vector<std::size_t> laneCounts();
-    // The width of every step from now on: one of laneCounts(), or 0 for the widest. Tests compare the widths with
-    // it; the program always runs the widest.
-    static void useLanes(std::size_t count);
-    // How every step from now on takes its square roots and quotients, with the same bits either way: by the
-    // hardware's instructions (true), or by exact multiply-add sequences where the width has them (false). Tests
-    // and benchmarks compare the two with it.
-    static void useDivider(bool hardware);
-    // The program's way, the default: each step tries both ways in its first force passes and keeps the faster.
-    static void chooseFastestRoots();
-    // Square roots and quotients of whole arrays by the width in use (world/ForcePass.hpp), for the tests.
-    static bool squareRoots(const float* x, float* root, std::size_t count, Arithmetic how);
-    static bool quotients(const float* a, const float* b, float* q, std::size_t count, Arithmetic how);
 
 private:
     void accumulateForces(ParticleArrays& particles, const std::vector<Interaction>& interactions,
-                          std::int32_t typeCount, const Settings& settings, float dt);
-    void moveAndSort(ParticleArrays& particles, const Settings& settings, float dt);
+                          std::int32_t typeCount, const StepParameters& parameters, float dt);
+    void moveAndSort(ParticleArrays& particles, const StepParameters& parameters, float dt);
 
-    // The trials of the two ways of taking square roots, for the width of m_trialLanes: how many were run, the least
-    // time each way took (divider, multiply-adds), and the faster so far.
-    std::size_t m_trialLanes = 0;
+    // The width's passes.
+    void (*m_accumulateForces)(const ForceContext&);
+    void (*m_moveParticles)(const MotionContext&);
+    Arithmetic m_arithmetic;
+
+    // With Arithmetic::fastest, the trials of the two ways: how many were run, the least time each way took
+    // (divider, multiply-adds), and the faster so far.
     std::uint32_t m_trials = 0;
-    std::chrono::steady_clock::duration m_trialTime[2] = {};
+    std::chrono::steady_clock::duration m_trialTime[2] = {std::chrono::steady_clock::duration::max(),
+                                                          std::chrono::steady_clock::duration::max()};
     bool m_fusedFaster = false;
 
     // The force pass's working memory (world/ForcePass.hpp).

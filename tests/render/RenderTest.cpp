@@ -74,16 +74,6 @@ std::size_t blendedPixels(const sf::Image& image, const std::vector<sf::Color>& 
     return count;
 }
 
-// Draws with the graphics card's circles or not, for as long as it lives; then the default again, also when an
-// assertion ends the test early.
-struct GpuDrawingGuard
-{
-    explicit GpuDrawingGuard(bool enabled) { tamsel::WorldDrawing::setGpuDrawing(enabled); }
-    ~GpuDrawingGuard() { tamsel::WorldDrawing::setGpuDrawing(true); }
-    GpuDrawingGuard(const GpuDrawingGuard&) = delete;
-    GpuDrawingGuard& operator=(const GpuDrawingGuard&) = delete;
-};
-
 struct Scene
 {
     std::int32_t columns, rows;
@@ -129,10 +119,12 @@ TEST(Drawing, LooksLikeOneShapePerParticle)
         EXPECT_EQ(blendedPixels(shapes, world.getTypeColors()) > 0, scene.antialiasing > 0 && scene.radius > 0);
         for (const bool gpu : {true, false})
         {
-            const GpuDrawingGuard guard(gpu);
-            const sf::Image drawn = render(pixels, scene.antialiasing, [&](sf::RenderTarget& t) { t.draw(world); });
-            const char* path = tamsel::WorldDrawing::isGpuDrawing() ? "graphics card's circles" : "batches";
-            EXPECT_EQ(tamsel::WorldDrawing::isGpuDrawing(), gpu && !oldContext) << "drawn with the " << path;
+            using Circles = tamsel::WorldDrawing::Circles;
+            tamsel::WorldDrawing drawing(scene.radius, gpu ? Circles::graphicsCard : Circles::batches);
+            const sf::Image drawn = render(pixels, scene.antialiasing,
+                                           [&](sf::RenderTarget& t) { drawing.draw(world, t, sf::RenderStates()); });
+            const char* path = drawing.isGpuDrawing() ? "graphics card's circles" : "batches";
+            EXPECT_EQ(drawing.isGpuDrawing(), gpu && !oldContext) << "drawn with the " << path;
             ASSERT_EQ(drawn.getSize(), pixels);
             // A circle shape reaches the GPU at the origin with its position as a transform, which the GPU folds
             // into its projection in its own float arithmetic; the world's circles arrive already in place, from
@@ -189,7 +181,7 @@ TEST(Drawing, BatchesHoldTheBackgroundAndThirtyTrianglesPerParticle)
     EXPECT_EQ(drawing.getBatch(world, 0).size(), background + 7 * circle);
 
     // A changed world is drawn as it is now.
-    world.addParticle({0, {1.0f, 1.0f}, {400.0f, 0.0f}});
+    world.generateParticles(8);
     EXPECT_EQ(drawing.getBatch(world, 0).size(), background + 8 * circle);
     world.generateTypes(2);
     EXPECT_EQ(drawing.getBatchCount(world), 1u);
