@@ -3,6 +3,7 @@
 # helper for this machine.
 # usage: ensure_packages NAME...
 #        apt_wait APT-GET-ARGUMENT...
+#        project_version
 #        build_wm_close DIR
 
 ensure_packages() {
@@ -63,6 +64,15 @@ apt_wait() {
     cat "$log" >&2
     rm -f "$log"
     return "$status"
+}
+
+# project_version: the version of Orbisk, set once, in CMakeLists.txt.
+project_version() {
+    local repository version
+    repository="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+    version="$(sed -n 's/^project(Orbisk VERSION \([^ )]*\).*/\1/p' "$repository/CMakeLists.txt")"
+    [[ -n "$version" ]] || { echo "CMakeLists.txt names no version" >&2; return 1; }
+    echo "$version"
 }
 
 # What building the program needs.

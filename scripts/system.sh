@@ -7,11 +7,17 @@
 #   system_clone REPO PATH copies a clone of REPO's committed state to PATH inside it
 #   system_run CMD...      runs a command as root inside it, in a clean environment
 #   system_stop            unmounts and removes it (also done at exit)
+#   system_package RELEASE DIST [SCRIPT]
+#                          builds and checks the package of RELEASE in a fresh system of it, puts it in DIST, and
+#                          gives it the install test in another
 #
 # Needs root (or sudo) for chroot and mounts. Reads, never writes, the machine's apt set-up.
 
 SYSTEM_ROOT=""
 system_sudo=()
+
+# The Debian releases the suite runs on and a release ships a package for.
+SYSTEM_RELEASES=(bookworm trixie sid)
 
 # Debian's version number and name of a codename, for messages and file names.
 system_describe() {
@@ -126,4 +132,23 @@ system_stop() {
         "${system_sudo[@]}" rm -rf --one-file-system "$SYSTEM_ROOT"
     fi
     SYSTEM_ROOT=""
+}
+
+# system_package RELEASE DIST [SCRIPT]: in a fresh system of RELEASE, from a clone of the repository's committed
+# state, runs the shell text SCRIPT there first when given (scripts/test runs its suite), then scripts/package,
+# which builds and checks the package; the package is copied to DIST and gets its install test in another fresh
+# system of its release. SYSTEM_DEB is its path.
+# shellcheck disable=SC2034 # SYSTEM_DEB is for the caller
+system_package() {
+    local release="$1" dist="$2" before="${3:-true}" repository deb
+    repository="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+    system_start "$release"
+    system_clone "$repository" /root/orbisk
+    system_run bash -c "cd /root/orbisk && $before && scripts/package"
+    deb="$(system_run /root/orbisk/scripts/package --name)"
+    mkdir -p "$dist"
+    system_run cat "/root/orbisk/dist/$deb" >"$dist/$deb"
+    system_stop
+    bash "$repository/scripts/package" --install-test "$dist/$deb" "$release"
+    SYSTEM_DEB="$dist/$deb"
 }
