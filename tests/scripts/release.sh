@@ -75,7 +75,7 @@ for row in "${ROWS[@]}"; do
     ((status == 0)) || die "$prepare: status $status: $(cat "$dir.err")"
     dist="$dir/dist/$version.1" archive="orbisk-$version.1.tar.gz"
     (cd "$dist" && sha256sum --quiet --check SHA256SUMS) || die "SHA256SUMS does not match the files"
-    [[ "$(awk '{ print $2 }' "$dist/SHA256SUMS" | tr '\n' ' ')" == "$archive RELEASE-NOTES.md " ]] ||
+    [[ "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort | tr '\n' ' ')" == "RELEASE-NOTES.md $archive " ]] ||
         die "SHA256SUMS lists: $(cat "$dist/SHA256SUMS")"
     [[ "$(head -n 1 "$dist/RELEASE-NOTES.md")" == "# Orbisk $version.1" ]] ||
         die "RELEASE-NOTES.md begins: $(head -n 3 "$dist/RELEASE-NOTES.md")"
