@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/test and scripts/package: fresh minimal Debian systems, made with mmdebstrap from this
 # machine's own archive entries, for running the project's scripts on other Debian releases.
 #
