@@ -18,6 +18,7 @@ SYSTEM_ROOT=""
 system_sudo=()
 
 # The Debian releases the suite runs on and a release ships a package for.
+# shellcheck disable=SC2034 # for the scripts that source this
 SYSTEM_RELEASES=(bookworm trixie sid)
 
 # Debian's version number and name of a codename, for messages and file names.
@@ -33,12 +34,14 @@ system_describe() {
 
 # This machine's Debian release, as its archive entries name it (unstable's os-release names the next release).
 system_this_release() {
+    # shellcheck disable=SC2016 # apt's own fields, not the shell's
     apt-get indextargets --format '$(CODENAME) $(LABEL)' 2>/dev/null |
         awk '$2 == "Debian" && $1 !~ /-/ { print $1; exit }'
 }
 
 # The Debian archive this machine installs from: the base address of its entry for its own release.
 system_archive() {
+    # shellcheck disable=SC2016 # apt's own fields, not the shell's
     apt-get indextargets --format '$(BASE_URI) $(CODENAME) $(LABEL)' 2>/dev/null |
         awk -v codename="$(system_this_release)" \
             '$2 == codename && $3 == "Debian" { sub(/dists\/.*$/, "", $1); print $1; exit }'
