@@ -22,6 +22,8 @@
 namespace
 {
 
+using namespace tamsel;
+
 constexpr const char* settingsFile = "config.txt";
 constexpr const char* iconFile = "Orbisk.png";
 constexpr std::int32_t restartTypeCount = 10;
@@ -29,7 +31,7 @@ constexpr std::int32_t restartParticleCount = 1000;
 
 [[noreturn]] void fail(const std::string& message)
 {
-    tamsel::showError(message);
+    showError(message);
     std::exit(1);
 }
 
@@ -48,6 +50,154 @@ std::string settingsPath()
     fail(message + "\nin the settings file " + settingsPath());
 }
 
+// Where the settings the program runs with came from, so that a value it cannot run with is blamed on the file,
+// or without a file on the defaults.
+struct SettingsSource
+{
+    SettingsFileStatus file;
+
+    // A file that is there but could not be read is surely a mistake of the user's, and the box is where it is
+    // seen: it heads the defaults' error, which always follows since the defaults do not pass the reach check.
+    [[noreturn]] void refuse(const std::string& message) const
+    {
+        if (file.read)
+            failInSettings(message);
+        if (file.whyUnreadable.empty())
+            fail(message);
+        fail("the settings file " + settingsPath() + " could not be read (" + file.whyUnreadable +
+             "); the built-in defaults were used\n" + message);
+    }
+};
+
+// The settings file over the defaults, checked: the program ends with a box for settings it cannot run with.
+SettingsSource readSettings(Settings& settings)
+{
+    SettingsSource source;
+    try
+    {
+        // Without the file the defaults stay, and they do not pass the reach check: say why before that error.
+        source.file = loadSettings(settings, settingsFile);
+        if (!source.file.read && source.file.whyUnreadable.empty())
+            std::cerr << settingsFile << " could not be read; the built-in defaults were used" << std::endl;
+    }
+    catch (const ConfigurationError& error)
+    {
+        failInSettings(error.getMessage());
+    }
+    try
+    {
+        checkSettings(settings);
+    }
+    catch (const ConfigurationError& error)
+    {
+        source.refuse(error.getMessage());
+    }
+    return source;
+}
+
+// The first world's types and particles. The world refuses only settings that readSettings refused already.
+void populate(Orbisk& world, const Settings& settings)
+{
+    try
+    {
+        world.generateTypes(settings.type_count);
+        world.generateParticles(settings.particle_count);
+    }
+    catch (const std::bad_alloc&)
+    {
+        fail("not enough memory for " + std::to_string(settings.particle_count) + " particles in " +
+             std::to_string(std::int64_t{settings.regions_x_count} * settings.regions_y_count) + " regions");
+    }
+}
+
+// The window is as large as the world, which is drawn with an identity transform; its size goes to standard
+// output as the world's.
+sf::Vector2u announceWindowSize(const Settings& settings)
+{
+    const float width = worldWidth(settings);
+    const float height = worldHeight(settings);
+    std::cout << width << "," << height << std::endl;
+    return {static_cast<unsigned>(width), static_cast<unsigned>(height)};
+}
+
+// The display the window opens on, held for the whole run. Without one there is no box to show either.
+DisplayConnection openDisplay()
+{
+    DisplayConnection display;
+    if (!display.isOpen())
+    {
+        std::cerr << "Error: " << noDisplayMessage(display.getName()) << std::endl;
+        std::exit(1);
+    }
+    if (!display.offersOpenGL())
+        fail("no OpenGL available: the display " + display.getName() +
+             " offers no true-colour OpenGL (GLX) visual, which the window is drawn with");
+    return display;
+}
+
+// A window the graphics system cannot show as large as the world is the settings' mistake.
+[[noreturn]] void refuseWindowSize(const SettingsSource& source, sf::Vector2u size, const std::string& why)
+{
+    source.refuse(invalidConfiguration("the world is " + std::to_string(size.x) + " x " + std::to_string(size.y) +
+                                       " units, larger than the largest window the graphics system can show" + why)
+                      .getMessage());
+}
+
+// The window's context. The picture needs no depth or stencil buffer, and its circles' edges are smoothed where
+// the driver can. Version 1.1 asks for no particular version: the driver then gives its newest context that keeps
+// the fixed-function matrices the graphics library draws with; from OpenGL 3.3 on, the circles are drawn by the
+// graphics card itself.
+sf::ContextSettings windowContext()
+{
+    sf::ContextSettings context;
+    context.depthBits = 0;
+    context.stencilBits = 0;
+    sfml::antialiasingLevel(context) = 8;
+    context.majorVersion = 1;
+    context.minorVersion = 1;
+    context.attributeFlags = sf::ContextSettings::Default;
+    context.sRgbCapable = false;
+    return context;
+}
+
+// Opens the window titled "Orbisk", or ends the program with a box where the graphics system cannot draw it.
+void openWindow(sf::RenderWindow& window, sf::Vector2u size, const DisplayConnection& display,
+                const SettingsSource& source)
+{
+    // A window larger than the graphics system's largest viewport would show a squeezed picture, or fail inside
+    // the driver.
+    const sf::Vector2u largest = getLargestWindowSize();
+    if (largest.x > 0 && (size.x > largest.x || size.y > largest.y))
+        refuseWindowSize(source, size,
+                         ", " + std::to_string(largest.x) + " x " + std::to_string(largest.y) + " pixels");
+
+    sfml::createWindow(window, size, display.getBitsPerPixel(), "Orbisk", sf::Style::Default, windowContext());
+    if (const std::optional<sf::Vector2i> position = display.getUnmanagedPosition(size))
+        window.setPosition(*position);
+    // Within the largest viewport a driver may still fail to make the window's buffers (Mesa's software renderer,
+    // for an antialiased window of more than 2^27 pixels), and then draws nothing at all: a black window.
+    if (!canDrawInto(window))
+    {
+        window.close();
+        refuseWindowSize(source, size,
+                         ": it cannot draw into a window of " + std::to_string(size.x) + " x " +
+                             std::to_string(size.y) + " pixels");
+    }
+}
+
+// Without a readable icon file the window keeps the desktop's default icon; a large picture is scaled down to
+// what a desktop shows (and X11 accepts).
+sf::Image showIcon(sf::RenderWindow& window, const DisplayConnection& display)
+{
+    sf::Image icon = loadIcon(iconFile);
+    if (icon.getSize().x == 0 || icon.getSize().y == 0)
+        return icon;
+    icon = fitIcon(icon);
+    sfml::setIcon(window, icon);
+    display.showIcon(sfml::getNativeHandle(window), icon);
+    return icon;
+}
+
 // Runs one stage of a frame. Running out of memory there ends the run with a box rather than an abort; the
 // window goes first, so the box is not left behind a frozen picture.
 template <typename Stage> void runStage(sf::RenderWindow& window, const char* what, Stage&& stage)
@@ -63,137 +213,33 @@ template <typename Stage> void runStage(sf::RenderWindow& window, const char* wh
     }
 }
 
-} // namespace
-
-int main()
+// A close request ends the run, any released mouse button starts a new random world.
+void handleEvents(sf::RenderWindow& window, Orbisk& world)
 {
-    using namespace tamsel;
-
-    guardStandardStreams();
-    attachToParentConsole();
-
-    Settings settings;
-    SettingsFileStatus file;
-    try
+    sfml::WindowEvent event;
+    while (sfml::pollEvent(window, event))
     {
-        // Without the file the defaults stay, and they do not pass the reach check: say why before that error.
-        file = loadSettings(settings, settingsFile);
-        if (!file.read && file.whyUnreadable.empty())
-            std::cerr << settingsFile << " could not be read; the built-in defaults were used" << std::endl;
+        if (event == sfml::WindowEvent::Closed)
+            window.close();
+        if (event == sfml::WindowEvent::MouseButtonReleased)
+            runStage(window, "for a new world",
+                     [&]
+                     {
+                         world.generateTypes(restartTypeCount);
+                         world.generateParticles(restartParticleCount);
+                     });
     }
-    catch (const ConfigurationError& error)
-    {
-        failInSettings(error.getMessage());
-    }
-    // A value the program cannot run with is the file's mistake, or without a file the defaults'. A file that is
-    // there but could not be read is surely a mistake of the user's, and the box is where it is seen: it heads
-    // the defaults' error, which always follows since the defaults do not pass the reach check.
-    const std::string unreadable = file.whyUnreadable.empty()
-                                       ? std::string()
-                                       : "the settings file " + settingsPath() + " could not be read (" +
-                                             file.whyUnreadable + "); the built-in defaults were used\n";
-    const auto settingsError = [&](const std::string& message)
-    { file.read ? failInSettings(message) : fail(unreadable + message); };
-    try
-    {
-        checkSettings(settings);
-    }
-    catch (const ConfigurationError& error)
-    {
-        settingsError(error.getMessage());
-    }
+}
 
-    // The world refuses only settings that were checked above.
-    Orbisk world(settings);
-    try
-    {
-        world.generateTypes(settings.type_count);
-        world.generateParticles(settings.particle_count);
-    }
-    catch (const std::bad_alloc&)
-    {
-        fail("not enough memory for " + std::to_string(settings.particle_count) + " particles in " +
-             std::to_string(std::int64_t{settings.regions_x_count} * settings.regions_y_count) + " regions");
-    }
-
-    // The world is drawn with an identity transform: the window is as large as the world.
-    const float width = worldWidth(settings);
-    const float height = worldHeight(settings);
-    std::cout << width << "," << height << std::endl;
-
-    const DisplayConnection display;
-    if (!display.isOpen())
-    {
-        std::cerr << "Error: no display available: cannot open the display " << display.getName() << std::endl;
-        return 1;
-    }
-    if (!display.offersOpenGL())
-        fail("no OpenGL available: the display " + display.getName() +
-             " offers no true-colour OpenGL (GLX) visual, which the window is drawn with");
-
-    // A window larger than the graphics system's largest viewport would show a squeezed picture, or fail inside
-    // the driver.
-    const sf::Vector2u windowSize(static_cast<unsigned>(width), static_cast<unsigned>(height));
-    const std::string tooLarge = "invalid configuration: the world is " + std::to_string(windowSize.x) + " x " +
-                                 std::to_string(windowSize.y) +
-                                 " units, larger than the largest window the graphics system can show";
-    const sf::Vector2u largest = getLargestWindowSize();
-    if (largest.x > 0 && (windowSize.x > largest.x || windowSize.y > largest.y))
-        settingsError(tooLarge + ", " + std::to_string(largest.x) + " x " + std::to_string(largest.y) + " pixels");
-
-    // The window's context. The picture needs no depth or stencil buffer, and its circles' edges are smoothed
-    // where the driver can. Version 1.1 asks for no particular version: the driver then gives its newest context
-    // that keeps the fixed-function matrices the graphics library draws with; from OpenGL 3.3 on, the circles are
-    // drawn by the graphics card itself.
-    sf::ContextSettings context;
-    context.depthBits = 0;
-    context.stencilBits = 0;
-    sfml::antialiasingLevel(context) = 8;
-    context.majorVersion = 1;
-    context.minorVersion = 1;
-    context.attributeFlags = sf::ContextSettings::Default;
-    context.sRgbCapable = false;
-    sf::RenderWindow window;
-    sfml::createWindow(window, windowSize, display.getBitsPerPixel(), "Orbisk", sf::Style::Default, context);
-    if (const std::optional<sf::Vector2i> position = display.getUnmanagedPosition(windowSize))
-        window.setPosition(*position);
-    // Within the largest viewport a driver may still fail to make the window's buffers (Mesa's software renderer,
-    // for an antialiased window of more than 2^27 pixels), and then draws nothing at all: a black window.
-    if (!canDrawInto(window))
-    {
-        window.close();
-        settingsError(tooLarge + ": it cannot draw into a window of " + std::to_string(windowSize.x) + " x " +
-                      std::to_string(windowSize.y) + " pixels");
-    }
-
-    // Without a readable icon file the window keeps the desktop's default icon; a large picture is scaled down to
-    // what a desktop shows (and X11 accepts).
-    sf::Image icon = loadIcon(iconFile);
-    if (icon.getSize().x > 0 && icon.getSize().y > 0)
-    {
-        icon = fitIcon(icon);
-        sfml::setIcon(window, icon);
-        display.showIcon(sfml::getNativeHandle(window), icon);
-    }
-
+// The frame loop, until the window is closed.
+void runFrames(sf::RenderWindow& window, Orbisk& world)
+{
     sf::Clock clock;
     float accumulator = 0.0f;
-    sfml::WindowEvent event;
     while (window.isOpen())
     {
-        // Events: a close request ends the run, any released mouse button starts a new random world.
-        while (sfml::pollEvent(window, event))
-        {
-            if (event == sfml::WindowEvent::Closed)
-                window.close();
-            if (event == sfml::WindowEvent::MouseButtonReleased)
-                runStage(window, "for a new world",
-                         [&]
-                         {
-                             world.generateTypes(restartTypeCount);
-                             world.generateParticles(restartParticleCount);
-                         });
-        }
+        // Events.
+        handleEvents(window, world);
 
         // Simulation: at most one fixed step per frame.
         if (consumeFixedStep(accumulator, clock.restart().asSeconds()))
@@ -208,5 +254,26 @@ int main()
                      window.display();
                  });
     }
+}
+
+} // namespace
+
+int main()
+{
+    guardStandardStreams();
+    attachToParentConsole();
+
+    Settings settings;
+    const SettingsSource source = readSettings(settings);
+    Orbisk world(settings);
+    populate(world, settings);
+
+    const sf::Vector2u windowSize = announceWindowSize(settings);
+    const DisplayConnection display = openDisplay();
+    sf::RenderWindow window;
+    openWindow(window, windowSize, display, source);
+    const sf::Image icon = showIcon(window, display);
+
+    runFrames(window, world);
     return 0;
 }

@@ -10,4 +10,7 @@ namespace tamsel
 /// Both show the message as printable() gives it, so that no byte of it can drive a terminal.
 void showError(const std::string& message);
 
+/// What standard error says when no display can be opened, naming the display asked for.
+std::string noDisplayMessage(const std::string& displayName);
+
 } // namespace tamsel

@@ -34,8 +34,8 @@ void showError(const std::string& text)
     const std::shared_ptr<_XDisplay> display = connectX11Display();
     if (!display)
     {
-        std::cerr << "Error: no display available: cannot open the display " << getX11DisplayName()
-                  << ", so no error box could be shown" << std::endl;
+        std::cerr << "Error: " << noDisplayMessage(getX11DisplayName()) << ", so no error box could be shown"
+                  << std::endl;
         return;
     }
 

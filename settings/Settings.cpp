@@ -40,11 +40,6 @@ const Field fields[] = {
     {"particle_count", nullptr, &Settings::particle_count},
 };
 
-ConfigurationError invalid(const std::string& what)
-{
-    return ConfigurationError("invalid configuration: " + what);
-}
-
 // The system's error of the call that just failed.
 std::error_code lastError()
 {
@@ -68,7 +63,7 @@ std::error_code readFile(const std::string& path, std::string& raw)
     if (std::filesystem::is_directory(status))
         return std::make_error_code(std::errc::is_a_directory);
     if (!std::filesystem::is_regular_file(status))
-        throw invalid(path + " is not a regular file");
+        throw invalidConfiguration(path + " is not a regular file");
 
     errno = 0;
     const std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
@@ -78,7 +73,7 @@ std::error_code readFile(const std::string& path, std::string& raw)
     while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get()))
     {
         if (raw.size() + count > maximumFileSize)
-            throw invalid(path + " is larger than 1 MiB");
+            throw invalidConfiguration(path + " is larger than 1 MiB");
         raw.append(buffer, count);
     }
     return std::ferror(file.get()) ? lastError() : std::error_code();
@@ -139,17 +134,23 @@ float toFloat(const std::string& text)
 std::int32_t toWhole(float value, const std::string& key)
 {
     if (!std::isfinite(value))
-        throw invalid(key + " must be a finite number");
+        throw invalidConfiguration(key + " must be a finite number");
     if (!(value >= -2147483648.0f && value < 2147483648.0f))
     {
         char read[64]; // the largest float has 39 digits
         std::snprintf(read, sizeof read, "%.0f", static_cast<double>(value));
-        throw invalid(key + " must lie within the 32-bit integer range; it reads as the 32-bit float " + read);
+        throw invalidConfiguration(key + " must lie within the 32-bit integer range; it reads as the 32-bit float " +
+                                   read);
     }
     return static_cast<std::int32_t>(value);
 }
 
 } // namespace
+
+ConfigurationError invalidConfiguration(const std::string& what)
+{
+    return ConfigurationError("invalid configuration: " + what);
+}
 
 void parseSettings(Settings& settings, std::string_view raw)
 {
@@ -179,7 +180,7 @@ void parseSettings(Settings& settings, std::string_view raw)
                 break;
             }
         if (!field)
-            throw invalid(key);
+            throw invalidConfiguration(key);
 
         const float number = toFloat(value);
         if (field->real)
@@ -212,35 +213,36 @@ void checkSettings(const Settings& s)
 {
     for (const Field& field : fields)
         if (field.real && !std::isfinite(s.*field.real))
-            throw invalid(std::string(field.key) + " must be a finite number");
+            throw invalidConfiguration(std::string(field.key) + " must be a finite number");
 
     if (s.regions_x_count < 1)
-        throw invalid("regions_x_count must be at least 1");
+        throw invalidConfiguration("regions_x_count must be at least 1");
     if (s.regions_y_count < 1)
-        throw invalid("regions_y_count must be at least 1");
+        throw invalidConfiguration("regions_y_count must be at least 1");
     if (std::int64_t{s.regions_x_count} * s.regions_y_count > maximumRegionCount)
-        throw invalid("regions_x_count x regions_y_count must be at most " + std::to_string(maximumRegionCount));
+        throw invalidConfiguration("regions_x_count x regions_y_count must be at most " +
+                                   std::to_string(maximumRegionCount));
     if (!(s.region_size > 0.0f))
-        throw invalid("region_size must be greater than 0");
+        throw invalidConfiguration("region_size must be greater than 0");
     // The window is exactly as large as the world, one pixel per unit.
     const float width = worldWidth(s);
     const float height = worldHeight(s);
     if (!(width >= 1.0f && width <= maximumWorldSide))
-        throw invalid("regions_x_count x region_size must lie between 1 and " + std::to_string(maximumWorldSide) +
-                      " (the window's width in pixels)");
+        throw invalidConfiguration("regions_x_count x region_size must lie between 1 and " +
+                                   std::to_string(maximumWorldSide) + " (the window's width in pixels)");
     if (!(height >= 1.0f && height <= maximumWorldSide))
-        throw invalid("regions_y_count x region_size must lie between 1 and " + std::to_string(maximumWorldSide) +
-                      " (the window's height in pixels)");
+        throw invalidConfiguration("regions_y_count x region_size must lie between 1 and " +
+                                   std::to_string(maximumWorldSide) + " (the window's height in pixels)");
     if (s.effective_radius < 0.0f)
-        throw invalid("effective_radius must be at least 0");
+        throw invalidConfiguration("effective_radius must be at least 0");
     if (s.stablized_zone < 0.0f)
-        throw invalid("stablized_zone must be at least 0");
+        throw invalidConfiguration("stablized_zone must be at least 0");
     if (s.type_count < 1)
-        throw invalid("type_count must be at least 1");
+        throw invalidConfiguration("type_count must be at least 1");
     if (s.type_count > maximumTypeCount)
-        throw invalid("type_count must be at most " + std::to_string(maximumTypeCount));
+        throw invalidConfiguration("type_count must be at most " + std::to_string(maximumTypeCount));
     if (s.particle_count > maximumParticleCount)
-        throw invalid("particle_count must be at most " + std::to_string(maximumParticleCount));
+        throw invalidConfiguration("particle_count must be at most " + std::to_string(maximumParticleCount));
 
     // The step only searches a particle's own and its eight neighbouring regions, so no interaction may reach
     // further than one region beyond the close-range zones.

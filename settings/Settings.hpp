@@ -57,6 +57,9 @@ public:
     OutOfRangeError() : ConfigurationError("stof argument out of range") {}
 };
 
+/// The error for settings the program cannot run with: "invalid configuration: ", then what is wrong with them.
+ConfigurationError invalidConfiguration(const std::string& what);
+
 /// Overwrites the fields that `text`, the content of a settings file, names, in text order. Throws a
 /// ConfigurationError for text that is no settings file; the fields assigned before the error keep their new values.
 /// The values are not checked: checkSettings does that.

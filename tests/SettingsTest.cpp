@@ -105,11 +105,6 @@ void expectDefaults(const Settings& s)
     expectSame(s, Settings());
 }
 
-TEST(SettingsDefaults, MatchTheDocumentedValues)
-{
-    expectSame(Settings(), Settings{100.0f, 5.0f, 10.0f, 10, 10, 50.0f, 0.01f, 40.0f, 10.0f, 5, 1000});
-}
-
 TEST_F(SettingsFile, MissingFileKeepsDefaults)
 {
     Settings settings;
