@@ -9,6 +9,9 @@
 #                          Debian architecture, arm64) makes it a system of that architecture, run under emulation
 #   system_emulation ARCH  sets up the emulation of ARCH (qemu-user-static and binfmt_misc); prints why it cannot,
 #                          or nothing when programs of ARCH now run here
+#   system_start_prepared RELEASE NAME
+#                          the same, but from the system kept by system_save RELEASE NAME at the end of an earlier
+#                          run (within the week), so that what that run installed need not be installed again
 #   system_clone REPO PATH copies a clone of REPO's committed state to PATH inside it
 #   system_copy REPO PATH  copies REPO's working tree as it stands to PATH inside it
 #   system_run CMD...      runs a command as root inside it, in a clean environment but for ORBISK_FRESH_SYSTEM
@@ -16,7 +19,7 @@
 #
 # Needs root (or sudo) for chroot and mounts. Reads, never writes, the machine's apt set-up.
 
-SYSTEM_ROOT=""
+SYSTEM_ROOT="" SYSTEM_PREPARED=0
 system_sudo=()
 
 # Debian's version number and name of a codename, for messages and file names.
@@ -124,6 +127,51 @@ system_start() {
         [[ -z "$why" ]] || { echo "Cannot run a $arch system here: $why" >&2; return 1; }
     fi
     tarball="$(system_tarball "$release" "$arch")" || return 1
+    system_unpack "$release" "$tarball"
+}
+
+# system_prepared RELEASE NAME: the tarball that system_save keeps a system of RELEASE in, set up for the task NAME,
+# while it is usable: made after the fresh system it grew from, and within the week. Prints nothing otherwise.
+system_prepared() {
+    local cache="${XDG_CACHE_HOME:-$HOME/.cache}/orbisk" fresh
+    local tarball="$cache/debian-$1-$2.tar"
+    fresh="$(system_tarball "$1")" || return 0
+    [[ -s "$tarball" && "$tarball" -nt "$fresh" && -z "$(find "$tarball" -mtime +7)" ]] || return 0
+    echo "$tarball"
+}
+
+# system_save RELEASE NAME: keeps the running system, what it installed included, for system_start_prepared; the
+# project's folder in it (/root/orbisk) and the downloaded packages are left out.
+system_save() {
+    local cache="${XDG_CACHE_HOME:-$HOME/.cache}/orbisk" new
+    local tarball="$cache/debian-$1-$2.tar"
+    new="$(mktemp "$tarball.XXXXXX")"
+    if "${system_sudo[@]}" tar -C "$SYSTEM_ROOT" --one-file-system --exclude=./root/orbisk \
+        --exclude='./var/cache/apt/archives/*.deb' -cf "$new" .; then
+        "${system_sudo[@]}" mv "$new" "$tarball"
+    else
+        "${system_sudo[@]}" rm -f "$new"
+    fi
+}
+
+# system_start_prepared RELEASE NAME: as system_start RELEASE, from the system system_save kept for NAME while it
+# is usable (system_prepared), else from a fresh one; SYSTEM_PREPARED says which (1 or 0).
+# shellcheck disable=SC2034 # SYSTEM_PREPARED is for the caller
+system_start_prepared() {
+    local tarball
+    [[ "$(id -u)" -eq 0 ]] || system_sudo=(sudo)
+    tarball="$(system_prepared "$1" "$2")"
+    if [[ -n "$tarball" ]]; then
+        SYSTEM_PREPARED=1
+        system_unpack "$1" "$tarball"
+    else
+        SYSTEM_PREPARED=0
+        system_start "$1"
+    fi
+}
+
+system_unpack() {
+    local release="$1" tarball="$2"
     SYSTEM_ROOT="$(mktemp -d "${TMPDIR:-/tmp}/orbisk-$release.XXXXXX")"
     trap system_stop EXIT
     "${system_sudo[@]}" tar -C "$SYSTEM_ROOT" -xf "$tarball"
