@@ -79,7 +79,7 @@ system_emulation() {
         { echo "qemu-user-static, binfmt-support or arch-test could not be installed"; return 0; }
     if [[ ! -e /proc/sys/fs/binfmt_misc/register ]]; then
         "${sudo[@]}" mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
-            { echo "binfmt_misc is not mounted and cannot be (a container without the right to?)"; return 0; }
+            { echo "binfmt_misc is not mounted, and mounting it was refused"; return 0; }
     fi
     grep -qsx enabled "/proc/sys/fs/binfmt_misc/$qemu" || "${sudo[@]}" update-binfmts --enable "$qemu" >/dev/null 2>&1 || true
     arch-test "$arch" >/dev/null 2>&1 || echo "$arch programs do not run here, even with binfmt_misc and $qemu"
