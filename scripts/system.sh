@@ -2,19 +2,26 @@
 # Sourced by scripts/test and scripts/package: fresh minimal Debian systems, made with mmdebstrap from this
 # machine's own archive entries, for running the project's scripts on other Debian releases.
 #
-#   system_start RELEASE   unpacks a fresh system of RELEASE (a codename: bookworm, trixie, sid) into a folder of
+#   system_start RELEASE [ARCH]
+#                          unpacks a fresh system of RELEASE (a codename: bookworm, trixie, sid) into a folder of
 #                          its own and sets SYSTEM_ROOT; the system is made once and kept as a tarball in
-#                          ${XDG_CACHE_HOME:-~/.cache}/orbisk, each run starts from a new copy of it
+#                          ${XDG_CACHE_HOME:-~/.cache}/orbisk, each run starts from a new copy of it. ARCH (a
+#                          Debian architecture, arm64) makes it a system of that architecture, run under emulation
+#   system_emulation ARCH  sets up the emulation of ARCH (qemu-user-static and binfmt_misc); prints why it cannot,
+#                          or nothing when programs of ARCH now run here
+#   system_start_prepared RELEASE NAME
+#                          the same, but from the system kept by system_save RELEASE NAME at the end of an earlier
+#                          run (within the week), so that what that run installed need not be installed again
 #   system_clone REPO PATH copies a clone of REPO's committed state to PATH inside it
-#   system_run CMD...      runs a command as root inside it, in a clean environment
+#   system_copy REPO PATH  copies REPO's working tree as it stands to PATH inside it
+#   system_run CMD...      runs a command as root inside it, in a clean environment but for ORBISK_FRESH_SYSTEM
 #   system_stop            unmounts and removes it (also done at exit)
-#   system_package RELEASE DIST [SCRIPT]
-#                          builds and checks the package of RELEASE in a fresh system of it, puts it in DIST, and
-#                          gives it the install test in another
+#   system_packages RELEASE DIST SCRIPT [ARCH...]
+#                          builds and checks the packages of RELEASE in a fresh system of it, into DIST
 #
 # Needs root (or sudo) for chroot and mounts. Reads, never writes, the machine's apt set-up.
 
-SYSTEM_ROOT=""
+SYSTEM_ROOT="" SYSTEM_PREPARED=0
 system_sudo=()
 
 # The Debian releases the suite runs on and a release ships a package for.
@@ -58,9 +65,37 @@ system_unavailable() {
     fi
 }
 
+# The emulators that run another architecture's programs: qemu's user-mode emulation, registered with the kernel's
+# binfmt_misc so that the kernel hands it every such program, also inside a fresh system (its entry is made with
+# the F flag: the kernel keeps the emulator open, the system need not hold a copy).
+system_emulation() {
+    local arch="$1" qemu
+    case "$arch" in
+    arm64) qemu="qemu-aarch64" ;;
+    *)
+        echo "no emulator is known for $arch"
+        return 0
+        ;;
+    esac
+    if [[ "$(id -u)" -ne 0 ]] && ! sudo -n true 2>/dev/null; then
+        echo "setting up the emulation of $arch needs root or password-less sudo"
+        return 0
+    fi
+    local sudo=()
+    [[ "$(id -u)" -eq 0 ]] || sudo=(sudo)
+    (ensure_packages qemu-user-static binfmt-support arch-test) >&2 ||
+        { echo "qemu-user-static, binfmt-support or arch-test could not be installed"; return 0; }
+    if [[ ! -e /proc/sys/fs/binfmt_misc/register ]]; then
+        "${sudo[@]}" mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
+            { echo "binfmt_misc is not mounted, and mounting it was refused"; return 0; }
+    fi
+    grep -qsx enabled "/proc/sys/fs/binfmt_misc/$qemu" || "${sudo[@]}" update-binfmts --enable "$qemu" >/dev/null 2>&1 || true
+    arch-test "$arch" >/dev/null 2>&1 || echo "$arch programs do not run here, even with binfmt_misc and $qemu"
+}
+
 system_tarball() {
-    local release="$1" cache="${XDG_CACHE_HOME:-$HOME/.cache}/orbisk"
-    local tarball="$cache/debian-$release.tar" archive new
+    local release="$1" arch="${2:-}" cache="${XDG_CACHE_HOME:-$HOME/.cache}/orbisk"
+    local tarball="$cache/debian-$release${arch:+-$arch}.tar" archive new
     # A cached system is made anew after a week, so that unstable does not drift far behind its archive.
     if [[ -s "$tarball" && -z "$(find "$tarball" -mtime +7)" ]]; then
         echo "$tarball"
@@ -72,7 +107,8 @@ system_tarball() {
     # The archive may be a snapshot whose unstable Release file is past its Valid-Until date; only the unstable
     # system is told to accept that.
     [[ "$release" != sid ]] || options+=(--aptopt='Acquire::Check-Valid-Until "false"')
-    echo "== making a fresh $(system_describe "$release") system from $archive" >&2
+    [[ -z "$arch" ]] || options+=(--arch="$arch")
+    echo "== making a fresh $(system_describe "$release")${arch:+ $arch} system from $archive" >&2
     # A name of its own, so that two runs making the same system do not write into one file.
     new="$(mktemp "$tarball.XXXXXX")"
     if "${system_sudo[@]}" mmdebstrap --quiet --variant=apt --format=tar "${options[@]}" \
@@ -88,12 +124,65 @@ system_tarball() {
 }
 
 system_start() {
-    local release="$1" tarball
+    local release="$1" arch="${2:-}" tarball
     [[ "$(id -u)" -eq 0 ]] || system_sudo=(sudo)
     command -v mmdebstrap >/dev/null 2>&1 || ensure_packages mmdebstrap
-    tarball="$(system_tarball "$release")" || return 1
+    # This machine's own architecture needs no name of its own: its tarballs keep their names.
+    [[ "$arch" != "$(dpkg --print-architecture)" ]] || arch=""
+    if [[ -n "$arch" ]]; then
+        local why
+        why="$(system_emulation "$arch")"
+        [[ -z "$why" ]] || { echo "Cannot run a $arch system here: $why" >&2; return 1; }
+    fi
+    tarball="$(system_tarball "$release" "$arch")" || return 1
+    system_unpack "$release" "$tarball"
+}
+
+# system_prepared RELEASE NAME: the tarball that system_save keeps a system of RELEASE in, set up for the task NAME,
+# while it is usable: made after the fresh system it grew from, and within the week. Prints nothing otherwise.
+system_prepared() {
+    local cache="${XDG_CACHE_HOME:-$HOME/.cache}/orbisk" fresh
+    local tarball="$cache/debian-$1-$2.tar"
+    fresh="$(system_tarball "$1")" || return 0
+    [[ -s "$tarball" && "$tarball" -nt "$fresh" && -z "$(find "$tarball" -mtime +7)" ]] || return 0
+    echo "$tarball"
+}
+
+# system_save RELEASE NAME: keeps the running system, what it installed included, for system_start_prepared; the
+# project's folder in it (/root/orbisk) and the downloaded packages are left out.
+system_save() {
+    local cache="${XDG_CACHE_HOME:-$HOME/.cache}/orbisk" new
+    local tarball="$cache/debian-$1-$2.tar"
+    new="$(mktemp "$tarball.XXXXXX")"
+    if "${system_sudo[@]}" tar -C "$SYSTEM_ROOT" --one-file-system --exclude=./root/orbisk \
+        --exclude='./var/cache/apt/archives/*.deb' -cf "$new" .; then
+        "${system_sudo[@]}" mv "$new" "$tarball"
+    else
+        "${system_sudo[@]}" rm -f "$new"
+    fi
+}
+
+# system_start_prepared RELEASE NAME: as system_start RELEASE, from the system system_save kept for NAME while it
+# is usable (system_prepared), else from a fresh one; SYSTEM_PREPARED says which (1 or 0).
+# shellcheck disable=SC2034 # SYSTEM_PREPARED is for the caller
+system_start_prepared() {
+    local tarball
+    [[ "$(id -u)" -eq 0 ]] || system_sudo=(sudo)
+    tarball="$(system_prepared "$1" "$2")"
+    if [[ -n "$tarball" ]]; then
+        SYSTEM_PREPARED=1
+        system_unpack "$1" "$tarball"
+    else
+        SYSTEM_PREPARED=0
+        system_start "$1"
+    fi
+}
+
+system_unpack() {
+    local release="$1" tarball="$2"
     SYSTEM_ROOT="$(mktemp -d "${TMPDIR:-/tmp}/orbisk-$release.XXXXXX")"
-    trap system_stop EXIT
+    # SYSTEM_AT_EXIT, a command the caller had set to run at exit, still runs.
+    trap 'system_stop; [[ -z "${SYSTEM_AT_EXIT:-}" ]] || $SYSTEM_AT_EXIT' EXIT
     "${system_sudo[@]}" tar -C "$SYSTEM_ROOT" -xf "$tarball"
     # Name resolution as on this machine; the kernel's file systems and devices for Xvfb, the compilers and the
     # sanitizers. Slave mounts, so that unmounting them never reaches this machine's own.
@@ -106,6 +195,15 @@ system_start() {
     done
 }
 
+# The working tree of REPO as it stands, changes not committed included, at PATH inside the system; without the
+# build output (build/, dist/) and the repository's history.
+system_copy() {
+    local repository="$1" path="$2"
+    "${system_sudo[@]}" mkdir -p "$SYSTEM_ROOT$path"
+    tar -C "$repository" --exclude=./build --exclude=./dist --exclude=./.git -cf - . |
+        "${system_sudo[@]}" tar -C "$SYSTEM_ROOT$path" -xf -
+}
+
 # A clone of the repository's committed state at PATH inside the system.
 system_clone() {
     local repository="$1" path="$2" clone
@@ -115,9 +213,11 @@ system_clone() {
     rm -rf "$clone"
 }
 
+# ORBISK_FRESH_SYSTEM tells the project's scripts that the system is theirs to change (scripts/package adds an
+# architecture to it for a cross build).
 system_run() {
     "${system_sudo[@]}" chroot "$SYSTEM_ROOT" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
-        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
+        ORBISK_FRESH_SYSTEM=1 PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
 }
 
 system_stop() {
@@ -138,21 +238,28 @@ system_stop() {
     SYSTEM_ROOT=""
 }
 
-# system_package RELEASE DIST [SCRIPT]: in a fresh system of RELEASE, from a clone of the repository's committed
-# state, runs the shell text SCRIPT there first when given (scripts/test runs its suite), then scripts/package,
-# which builds and checks the package; the package is copied to DIST and gets its install test in another fresh
-# system of its release. SYSTEM_DEB is its path.
-# shellcheck disable=SC2034 # SYSTEM_DEB is for the caller
-system_package() {
-    local release="$1" dist="$2" before="${3:-true}" repository deb
+# system_packages RELEASE DIST SCRIPT [ARCH...]: in a fresh system of RELEASE, from a clone of the repository's
+# committed state, runs the shell text SCRIPT first (scripts/test runs its suite there; `true` runs nothing), then
+# builds and checks the package for each ARCH with scripts/package (no ARCH: this machine's), and copies the
+# packages to DIST. SYSTEM_DEBS are their paths; their install tests are the caller's to run.
+# shellcheck disable=SC2034 # SYSTEM_DEBS is for the caller
+system_packages() {
+    local release="$1" dist="$2" script="$3" repository arch deb commands=()
+    shift 3
     repository="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+    [[ $# -gt 0 ]] || set -- "$(dpkg --print-architecture)"
+    for arch in "$@"; do
+        commands+=("scripts/package --arch $arch")
+    done
     system_start "$release"
     system_clone "$repository" /root/orbisk
-    system_run bash -c "cd /root/orbisk && $before && scripts/package"
-    deb="$(system_run /root/orbisk/scripts/package --name)"
+    system_run bash -c "cd /root/orbisk && $script$(printf ' && %s' "${commands[@]}")"
     mkdir -p "$dist"
-    system_run cat "/root/orbisk/dist/$deb" >"$dist/$deb"
+    SYSTEM_DEBS=()
+    for arch in "$@"; do
+        deb="$(system_run /root/orbisk/scripts/package --name --arch "$arch")"
+        system_run cat "/root/orbisk/dist/$deb" >"$dist/$deb"
+        SYSTEM_DEBS+=("$dist/$deb")
+    done
     system_stop
-    bash "$repository/scripts/package" --install-test "$dist/$deb" "$release"
-    SYSTEM_DEB="$dist/$deb"
 }
