@@ -292,6 +292,16 @@ std::uint64_t fingerprintOf(const std::vector<Particle>& particles)
     return hash;
 }
 
+// A world of the scene's settings, populated from the random engine seeded with `seed`.
+Orbisk seededScene(std::uint32_t seed, std::int32_t types, std::int32_t particles)
+{
+    tamsel::randomEngine.seed(seed);
+    Orbisk world(sceneSettings());
+    world.generateTypes(types);
+    world.generateParticles(particles);
+    return world;
+}
+
 // Every build, portable or using the newest instructions, every lane count and either way of taking square roots
 // and quotients gives the same bits: the fingerprint of a seeded run is fixed here, for the world's own step and for
 // every way of stepping this CPU runs.
@@ -299,14 +309,7 @@ TEST(Step, SeededRunHasTheSameFingerprintOnEveryBuild)
 {
     constexpr int steps = 200;
     constexpr std::uint64_t fingerprint = 6978635094353289245u;
-    const auto seededWorld = []
-    {
-        tamsel::randomEngine.seed(99);
-        Orbisk world(sceneSettings());
-        world.generateTypes(10);
-        world.generateParticles(1000);
-        return world;
-    };
+    const auto seededWorld = [] { return seededScene(99, 10, 1000); };
 
     Orbisk world = seededWorld();
     for (int n = 0; n < steps; ++n)
@@ -325,16 +328,8 @@ TEST(Step, SeededRunHasTheSameFingerprintOnEveryBuild)
 
 TEST(Step, SameSeedGivesBitIdenticalWorlds)
 {
-    const auto build = []
-    {
-        tamsel::randomEngine.seed(7);
-        Orbisk world(sceneSettings());
-        world.generateTypes(6);
-        world.generateParticles(800);
-        return world;
-    };
-    Orbisk a = build();
-    Orbisk b = build();
+    Orbisk a = seededScene(7, 6, 800);
+    Orbisk b = seededScene(7, 6, 800);
     for (int n = 0; n < 500; ++n)
     {
         a.update(dt);
