@@ -229,22 +229,16 @@ std::size_t pack(Ints mask, std::size_t limit, const Ints (&from)[arrays], void*
 
 #else // SSE2, or plain C++
 
+// Written as minps and maxps define them, b where the comparison fails (a NaN in either lane): GCC and Clang make
+// exactly those instructions of it.
 inline Floats min(Floats a, Floats b)
 {
-#if defined(TAMSEL_SIMD_SSE2)
-    return (Floats)_mm_min_ps((__m128)b, (__m128)a);
-#else
     return b < a ? b : a;
-#endif
 }
 
 inline Floats max(Floats a, Floats b)
 {
-#if defined(TAMSEL_SIMD_SSE2)
-    return (Floats)_mm_max_ps((__m128)b, (__m128)a);
-#else
     return a < b ? b : a;
-#endif
 }
 
 inline float largest(Floats x)
