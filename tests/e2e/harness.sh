@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # The end-to-end tests' harness, sourced by e2e.sh once ORBISK, WM_CLOSE, ASSETS and TEST are set: a fresh
 # working directory, a private X server, the program started and ended, and its window's pixels read.
-# shellcheck source-path=SCRIPTDIR source=x11.sh
-source "$HERE/x11.sh"
+# shellcheck source-path=SCRIPTDIR source=../../scripts/lib/x11.sh
+source "$HERE/../../scripts/lib/x11.sh"
 
 # A colour is major when it covers at least this share of the window, in per cent. Antialiased edges blend a
 # particle's colour with black or with a neighbour at a few coverage levels; each such blend covers at most about

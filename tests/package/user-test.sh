@@ -15,7 +15,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 user=player
 # A disk with room for two pages of 4 KiB: the test takes one, config.txt the other, and the icon finds none.
 small_disk=/mnt/orbisk-small-disk
-# shellcheck source=../e2e/x11.sh
+# shellcheck source=../../scripts/lib/x11.sh
 source "$here/x11.sh"
 
 # Each row: a HOME the command cannot use (unset: none at all) and the reason it gives.

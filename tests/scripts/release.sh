@@ -15,7 +15,9 @@ die() {
     exit 1
 }
 
-version="$(sed -n 's/^project(Orbisk VERSION \([^ )]*\).*/\1/p' "$repository/CMakeLists.txt")"
+# shellcheck source=../../scripts/lib/common.sh
+source "$repository/scripts/lib/common.sh"
+version="$(project_version)"
 
 # clone DIR: a clone of the repository's committed state in which the version is ready for release: its changes
 # moved out of [Unreleased] into its own section, committed.

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
-# Sourced by scripts/test and scripts/package: fresh minimal Debian systems, made with mmdebstrap from this
-# machine's own archive entries, for running the project's scripts on other Debian releases.
+# Sourced by the scripts that build and test on other Debian releases and architectures: fresh minimal Debian
+# systems, made with mmdebstrap from this machine's own archive entries, for running the project's scripts there.
 #
 #   system_start RELEASE [ARCH]
 #                          unpacks a fresh system of RELEASE (a codename: bookworm, trixie, sid) into a folder of
@@ -12,17 +12,20 @@
 #   system_start_prepared RELEASE NAME
 #                          the same, but from the system kept by system_save RELEASE NAME at the end of an earlier
 #                          run (within the week), so that what that run installed need not be installed again
-#   system_clone REPO PATH copies a clone of REPO's committed state to PATH inside it
-#   system_copy REPO PATH  copies REPO's working tree as it stands to PATH inside it
+#   system_clone PATH      copies a clone of the repository's committed state to PATH inside it
+#   system_copy PATH       copies the working tree as it stands to PATH inside it
 #   system_run CMD...      runs a command as root inside it, in a clean environment but for ORBISK_FRESH_SYSTEM
+#   system_fetch ARCH DIST copies the package for ARCH that scripts/package built in its /root/orbisk to DIST;
+#                          SYSTEM_DEB is the copy
 #   system_stop            unmounts and removes it (also done at exit)
 #   system_packages RELEASE DIST SCRIPT [ARCH...]
 #                          builds and checks the packages of RELEASE in a fresh system of it, into DIST
 #
 # Needs root (or sudo) for chroot and mounts. Reads, never writes, the machine's apt set-up.
+# shellcheck source=packages.sh
+source "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
 
 SYSTEM_ROOT="" SYSTEM_PREPARED=0
-system_sudo=()
 
 # The Debian releases the suite runs on and a release ships a package for.
 # shellcheck disable=SC2034 # for the scripts that source this
@@ -60,8 +63,8 @@ system_unavailable() {
         echo "this machine is not Debian"
     elif [[ -z "$(system_archive)" ]]; then
         echo "no Debian archive entry for this machine's release was found in its apt sources"
-    elif [[ "$(id -u)" -ne 0 ]] && ! sudo -n true 2>/dev/null; then
-        echo "making and entering them needs root or password-less sudo"
+    else
+        root_unavailable
     fi
 }
 
@@ -77,32 +80,29 @@ system_emulation() {
         return 0
         ;;
     esac
-    if [[ "$(id -u)" -ne 0 ]] && ! sudo -n true 2>/dev/null; then
-        echo "setting up the emulation of $arch needs root or password-less sudo"
-        return 0
-    fi
-    local sudo=()
-    [[ "$(id -u)" -eq 0 ]] || sudo=(sudo)
+    local why
+    why="$(root_unavailable)"
+    [[ -z "$why" ]] || { echo "setting up the emulation of $arch: $why"; return 0; }
     (ensure_packages qemu-user-static binfmt-support arch-test) >&2 ||
         { echo "qemu-user-static, binfmt-support or arch-test could not be installed"; return 0; }
     if [[ ! -e /proc/sys/fs/binfmt_misc/register ]]; then
-        "${sudo[@]}" mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
+        as_root mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
             { echo "binfmt_misc is not mounted, and mounting it was refused"; return 0; }
     fi
-    grep -qsx enabled "/proc/sys/fs/binfmt_misc/$qemu" || "${sudo[@]}" update-binfmts --enable "$qemu" >/dev/null 2>&1 || true
+    grep -qsx enabled "/proc/sys/fs/binfmt_misc/$qemu" || as_root update-binfmts --enable "$qemu" >/dev/null 2>&1 || true
     arch-test "$arch" >/dev/null 2>&1 || echo "$arch programs do not run here, even with binfmt_misc and $qemu"
 }
 
 system_tarball() {
-    local release="$1" arch="${2:-}" cache="${XDG_CACHE_HOME:-$HOME/.cache}/orbisk"
-    local tarball="$cache/debian-$release${arch:+-$arch}.tar" archive new
+    local release="$1" arch="${2:-}" archive new
+    local tarball="$ORBISK_CACHE/debian-$release${arch:+-$arch}.tar"
     # A cached system is made anew after a week, so that unstable does not drift far behind its archive.
     if [[ -s "$tarball" && -z "$(find "$tarball" -mtime +7)" ]]; then
         echo "$tarball"
         return 0
     fi
     archive="$(system_archive)"
-    mkdir -p "$cache"
+    mkdir -p "$ORBISK_CACHE"
     local options=()
     # The archive may be a snapshot whose unstable Release file is past its Valid-Until date; only the unstable
     # system is told to accept that.
@@ -111,11 +111,11 @@ system_tarball() {
     echo "== making a fresh $(system_describe "$release")${arch:+ $arch} system from $archive" >&2
     # A name of its own, so that two runs making the same system do not write into one file.
     new="$(mktemp "$tarball.XXXXXX")"
-    if "${system_sudo[@]}" mmdebstrap --quiet --variant=apt --format=tar "${options[@]}" \
+    if as_root mmdebstrap --quiet --variant=apt --format=tar "${options[@]}" \
         "$release" "$new" "$archive" >&2; then
-        "${system_sudo[@]}" mv "$new" "$tarball"
+        as_root mv "$new" "$tarball"
     else
-        "${system_sudo[@]}" rm -f "$new"
+        as_root rm -f "$new"
         # An older system still serves when a new one cannot be made.
         [[ -s "$tarball" ]] || return 1
         echo "note: could not make a new system; using the cached one from $(date -r "$tarball" +%F)" >&2
@@ -125,7 +125,6 @@ system_tarball() {
 
 system_start() {
     local release="$1" arch="${2:-}" tarball
-    [[ "$(id -u)" -eq 0 ]] || system_sudo=(sudo)
     command -v mmdebstrap >/dev/null 2>&1 || ensure_packages mmdebstrap
     # This machine's own architecture needs no name of its own: its tarballs keep their names.
     [[ "$arch" != "$(dpkg --print-architecture)" ]] || arch=""
@@ -141,8 +140,7 @@ system_start() {
 # system_prepared RELEASE NAME: the tarball that system_save keeps a system of RELEASE in, set up for the task NAME,
 # while it is usable: made after the fresh system it grew from, and within the week. Prints nothing otherwise.
 system_prepared() {
-    local cache="${XDG_CACHE_HOME:-$HOME/.cache}/orbisk" fresh
-    local tarball="$cache/debian-$1-$2.tar"
+    local tarball="$ORBISK_CACHE/debian-$1-$2.tar" fresh
     fresh="$(system_tarball "$1")" || return 0
     [[ -s "$tarball" && "$tarball" -nt "$fresh" && -z "$(find "$tarball" -mtime +7)" ]] || return 0
     echo "$tarball"
@@ -151,14 +149,13 @@ system_prepared() {
 # system_save RELEASE NAME: keeps the running system, what it installed included, for system_start_prepared; the
 # project's folder in it (/root/orbisk) and the downloaded packages are left out.
 system_save() {
-    local cache="${XDG_CACHE_HOME:-$HOME/.cache}/orbisk" new
-    local tarball="$cache/debian-$1-$2.tar"
+    local tarball="$ORBISK_CACHE/debian-$1-$2.tar" new
     new="$(mktemp "$tarball.XXXXXX")"
-    if "${system_sudo[@]}" tar -C "$SYSTEM_ROOT" --one-file-system --exclude=./root/orbisk \
+    if as_root tar -C "$SYSTEM_ROOT" --one-file-system --exclude=./root/orbisk \
         --exclude='./var/cache/apt/archives/*.deb' -cf "$new" .; then
-        "${system_sudo[@]}" mv "$new" "$tarball"
+        as_root mv "$new" "$tarball"
     else
-        "${system_sudo[@]}" rm -f "$new"
+        as_root rm -f "$new"
     fi
 }
 
@@ -167,7 +164,6 @@ system_save() {
 # shellcheck disable=SC2034 # SYSTEM_PREPARED is for the caller
 system_start_prepared() {
     local tarball
-    [[ "$(id -u)" -eq 0 ]] || system_sudo=(sudo)
     tarball="$(system_prepared "$1" "$2")"
     if [[ -n "$tarball" ]]; then
         SYSTEM_PREPARED=1
@@ -183,40 +179,36 @@ system_unpack() {
     SYSTEM_ROOT="$(mktemp -d "${TMPDIR:-/tmp}/orbisk-$release.XXXXXX")"
     # SYSTEM_AT_EXIT, a command the caller had set to run at exit, still runs.
     trap 'system_stop; [[ -z "${SYSTEM_AT_EXIT:-}" ]] || $SYSTEM_AT_EXIT' EXIT
-    "${system_sudo[@]}" tar -C "$SYSTEM_ROOT" -xf "$tarball"
+    as_root tar -C "$SYSTEM_ROOT" -xf "$tarball"
     # Name resolution as on this machine; the kernel's file systems and devices for Xvfb, the compilers and the
     # sanitizers. Slave mounts, so that unmounting them never reaches this machine's own.
-    "${system_sudo[@]}" cp -L /etc/resolv.conf "$SYSTEM_ROOT/etc/resolv.conf"
-    "${system_sudo[@]}" mount -t proc proc "$SYSTEM_ROOT/proc"
+    as_root cp -L /etc/resolv.conf "$SYSTEM_ROOT/etc/resolv.conf"
+    as_root mount -t proc proc "$SYSTEM_ROOT/proc"
     local tree
     for tree in sys dev; do
-        "${system_sudo[@]}" mount --rbind "/$tree" "$SYSTEM_ROOT/$tree"
-        "${system_sudo[@]}" mount --make-rslave "$SYSTEM_ROOT/$tree"
+        as_root mount --rbind "/$tree" "$SYSTEM_ROOT/$tree"
+        as_root mount --make-rslave "$SYSTEM_ROOT/$tree"
     done
 }
 
-# The working tree of REPO as it stands, changes not committed included, at PATH inside the system; without the
-# build output (build/, dist/) and the repository's history.
 system_copy() {
-    local repository="$1" path="$2"
-    "${system_sudo[@]}" mkdir -p "$SYSTEM_ROOT$path"
-    tar -C "$repository" --exclude=./build --exclude=./dist --exclude=./.git -cf - . |
-        "${system_sudo[@]}" tar -C "$SYSTEM_ROOT$path" -xf -
+    as_root mkdir -p "$SYSTEM_ROOT$1"
+    working_tree | as_root tar -C "$SYSTEM_ROOT$1" -xf -
 }
 
 # A clone of the repository's committed state at PATH inside the system.
 system_clone() {
-    local repository="$1" path="$2" clone
+    local clone
     clone="$(mktemp -d "${TMPDIR:-/tmp}/orbisk-clone.XXXXXX")"
-    git clone --quiet --no-hardlinks "$repository" "$clone/repository"
-    "${system_sudo[@]}" cp -r --preserve=mode,timestamps "$clone/repository" "$SYSTEM_ROOT$path"
+    git clone --quiet --no-hardlinks "$ORBISK_ROOT" "$clone/repository"
+    as_root cp -r --preserve=mode,timestamps "$clone/repository" "$SYSTEM_ROOT$1"
     rm -rf "$clone"
 }
 
 # ORBISK_FRESH_SYSTEM tells the project's scripts that the system is theirs to change (scripts/package adds an
 # architecture to it for a cross build).
 system_run() {
-    "${system_sudo[@]}" chroot "$SYSTEM_ROOT" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
+    as_root chroot "$SYSTEM_ROOT" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
         ORBISK_FRESH_SYSTEM=1 PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
 }
 
@@ -225,15 +217,15 @@ system_stop() {
     local tree
     for tree in dev sys proc; do
         if mountpoint -q "$SYSTEM_ROOT/$tree"; then
-            "${system_sudo[@]}" umount -R "$SYSTEM_ROOT/$tree" 2>/dev/null ||
-                "${system_sudo[@]}" umount -R -l "$SYSTEM_ROOT/$tree"
+            as_root umount -R "$SYSTEM_ROOT/$tree" 2>/dev/null ||
+                as_root umount -R -l "$SYSTEM_ROOT/$tree"
         fi
     done
     # Never remove a tree that still has something mounted inside it, nor step out of its file system.
     if awk -v root="$SYSTEM_ROOT/" 'index($5, root) == 1 { found = 1 } END { exit !found }' /proc/self/mountinfo; then
         echo "warning: $SYSTEM_ROOT still has mounts; left in place" >&2
     else
-        "${system_sudo[@]}" rm -rf --one-file-system "$SYSTEM_ROOT"
+        as_root rm -rf --one-file-system "$SYSTEM_ROOT"
     fi
     SYSTEM_ROOT=""
 }
@@ -244,22 +236,28 @@ system_stop() {
 # packages to DIST. SYSTEM_DEBS are their paths; their install tests are the caller's to run.
 # shellcheck disable=SC2034 # SYSTEM_DEBS is for the caller
 system_packages() {
-    local release="$1" dist="$2" script="$3" repository arch deb commands=()
+    local release="$1" dist="$2" script="$3" arch commands=()
     shift 3
-    repository="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
     [[ $# -gt 0 ]] || set -- "$(dpkg --print-architecture)"
     for arch in "$@"; do
         commands+=("scripts/package --arch $arch")
     done
     system_start "$release"
-    system_clone "$repository" /root/orbisk
+    system_clone /root/orbisk
     system_run bash -c "cd /root/orbisk && $script$(printf ' && %s' "${commands[@]}")"
-    mkdir -p "$dist"
     SYSTEM_DEBS=()
     for arch in "$@"; do
-        deb="$(system_run /root/orbisk/scripts/package --name --arch "$arch")"
-        system_run cat "/root/orbisk/dist/$deb" >"$dist/$deb"
-        SYSTEM_DEBS+=("$dist/$deb")
+        system_fetch "$arch" "$dist"
+        SYSTEM_DEBS+=("$SYSTEM_DEB")
     done
     system_stop
+}
+
+# shellcheck disable=SC2034 # SYSTEM_DEB is for the caller
+system_fetch() {
+    local deb
+    deb="$(system_run /root/orbisk/scripts/package --name --arch "$1")"
+    mkdir -p "$2"
+    system_run cat "/root/orbisk/dist/$deb" >"$2/$deb"
+    SYSTEM_DEB="$2/$deb"
 }

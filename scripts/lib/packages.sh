@@ -1,10 +1,23 @@
 # shellcheck shell=bash
-# Sourced by the scripts: installs the Debian/Ubuntu packages that are missing, and builds the close request's
-# helper for this machine.
-# usage: ensure_packages NAME...
-#        apt_wait APT-GET-ARGUMENT...
-#        project_version
-#        build_wm_close DIR
+# Sourced by the scripts: installs the Debian/Ubuntu packages that are missing, waiting while another package
+# manager holds apt's locks.
+#   ensure_packages NAME...     installs those of the packages that are missing
+#   apt_wait APT-GET-ARGUMENT...
+#                               runs apt-get as root, waiting while another package manager holds its locks
+#   apt_change COMMAND ARGUMENT...
+#                               apt-get's COMMAND (install, build-dep) as root, without questions or recommended
+#                               packages, once no other package manager holds apt's locks
+#   BUILD_PACKAGES              what building the program needs
+#   X_TEST_PACKAGES             what starting it in a window on a private X server and reading the window needs
+# shellcheck source=common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+# What building the program needs.
+# shellcheck disable=SC2034 # for the scripts that source this
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsfml-dev libx11-dev libxft-dev libglx-dev)
+# The X server, Mesa's drawing for it, the tools that find, click and read windows, and ImageMagick for pictures.
+# shellcheck disable=SC2034 # for the scripts that source this
+X_TEST_PACKAGES=(xvfb xauth libgl1-mesa-dri xdotool x11-utils imagemagick)
 
 ensure_packages() {
     local missing=()
@@ -22,18 +35,18 @@ ensure_packages() {
     [ ${#missing[@]} -eq 0 ] && return 0
 
     echo "Installing: ${missing[*]}"
-    local sudo=()
-    if [ "$(id -u)" -ne 0 ]; then
-        if ! command -v sudo >/dev/null 2>&1; then
-            echo "Not root and no sudo: install these packages, then run this again: ${missing[*]}" >&2
-            exit 1
-        fi
-        sudo=(sudo)
+    # sudo may ask for a password here: the one who runs the script is there to give it.
+    if ((EUID != 0)) && ! command -v sudo >/dev/null 2>&1; then
+        echo "Not root and no sudo: install these packages, then run this again: ${missing[*]}" >&2
+        exit 1
     fi
-    export DEBIAN_FRONTEND=noninteractive
     apt_wait update -qq
+    apt_change install "${missing[@]}"
+}
+
+apt_change() {
     apt_wait check -qq || true
-    "${sudo[@]}" apt-get "${APT_WAIT[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get "${APT_WAIT[@]}" -y -qq --no-install-recommends "$@"
 }
 
 # Another package manager, such as a desktop's automatic updates, may hold apt's locks for minutes; apt waits for
@@ -47,12 +60,11 @@ APT_WAIT=(-o "DPkg::Lock::Timeout=$APT_WAIT_SECONDS")
 # holds, saying once that it waits, for up to APT_WAIT_SECONDS. `apt_wait check -qq` waits for the package
 # system's lock (check takes it and changes nothing), so that an install after it waits only in a rare race.
 apt_wait() {
-    local sudo=() log waited=0 status
-    [[ "$(id -u)" -eq 0 ]] || sudo=(sudo)
+    local log waited=0 status
     log="$(mktemp)"
     while true; do
         status=0
-        "${sudo[@]}" env LC_ALL=C apt-get "$@" 2>"$log" || status=$?
+        as_root env LC_ALL=C DEBIAN_FRONTEND=noninteractive apt-get "$@" 2>"$log" || status=$?
         if ((status == 0 || waited >= APT_WAIT_SECONDS)) || ! grep -q '^E: Could not get lock' "$log"; then
             break
         fi
@@ -64,28 +76,4 @@ apt_wait() {
     cat "$log" >&2
     rm -f "$log"
     return "$status"
-}
-
-# project_version: the version of Orbisk, set once, in CMakeLists.txt.
-project_version() {
-    local repository version
-    repository="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-    version="$(sed -n 's/^project(Orbisk VERSION \([^ )]*\).*/\1/p' "$repository/CMakeLists.txt")"
-    [[ -n "$version" ]] || { echo "CMakeLists.txt names no version" >&2; return 1; }
-    echo "$version"
-}
-
-# What building the program needs.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsfml-dev libx11-dev libxft-dev libglx-dev)
-
-# build_wm_close DIR: builds wm_close, which sends a window the close request as a window manager does, for this
-# machine in the CMake build folder DIR (the tests configured there, only it built); WM_CLOSE is the program.
-# shellcheck disable=SC2034 # WM_CLOSE is for the caller
-build_wm_close() {
-    local repository
-    repository="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-    ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev
-    cmake -S "$repository" -B "$1" -G Ninja -DORBISK_BUILD_TESTS=ON -DORBISK_BUILD_BENCHMARKS=OFF >/dev/null
-    cmake --build "$1" --target wm_close >/dev/null
-    WM_CLOSE="$1/tests/e2e/wm_close"
 }

@@ -1,6 +1,7 @@
 # shellcheck shell=bash
-# Shared by the end-to-end tests and scripts/screenshot: a private X server, the program's window and its
-# pixels, and processes that are waited for with a time limit. Sourced by a script running under set -euo pipefail.
+# Shared by the end-to-end tests, the package's install test and scripts/screenshot: a private X server, the
+# program's window and its pixels, and processes that are waited for with a time limit. Sourced by a script running
+# under set -euo pipefail. It sources nothing itself: the install test copies it alone into a fresh system.
 
 die() {
     echo "FAIL: $*" >&2
