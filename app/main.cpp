@@ -5,6 +5,7 @@
 #include "drawing/GraphicsLimits.hpp"
 #include "drawing/SfmlCompat.hpp"
 #include "errorbox/ErrorBox.hpp"
+#include "errorbox/Printable.hpp"
 #include "settings/Settings.hpp"
 #include "world/Orbisk.hpp"
 
@@ -44,10 +45,20 @@ std::string settingsPath()
     return error ? std::string(settingsFile) : path.string();
 }
 
-// A mistake in the settings file: the message, then which file it was.
-[[noreturn]] void failInSettings(const std::string& message)
+// A mistake in the settings file: the message, then what it leaves out and where in which file it was.
+[[noreturn]] void failInSettings(const std::string& message, const TextPlace& place = {})
 {
-    fail(message + "\nin the settings file " + settingsPath());
+    std::string text = message;
+    if (!place.detail.empty())
+        text += "\n" + place.detail;
+    if (place.firstLine == 0)
+        text += "\nin the settings file ";
+    else if (place.firstLine == place.lastLine)
+        text += "\nline " + std::to_string(place.firstLine) + " of the settings file ";
+    else
+        text += "\nlines " + std::to_string(place.firstLine) + " to " + std::to_string(place.lastLine) +
+                " of the settings file ";
+    fail(text + settingsPath());
 }
 
 // Where the settings the program runs with came from, so that a value it cannot run with is blamed on the file,
@@ -58,12 +69,14 @@ struct SettingsSource
 
     // A file that is there but could not be read is surely a mistake of the user's, and the box is where it is
     // seen: it heads the defaults' error, which always follows since the defaults do not pass the reach check.
+    // Without a file the box says which one was looked for, since the program may run in a folder the user did
+    // not expect.
     [[noreturn]] void refuse(const std::string& message) const
     {
         if (file.read)
             failInSettings(message);
         if (file.whyUnreadable.empty())
-            fail(message);
+            fail(message + "\nthere is no settings file " + settingsPath() + "; the built-in defaults were used");
         fail("the settings file " + settingsPath() + " could not be read (" + file.whyUnreadable +
              "); the built-in defaults were used\n" + message);
     }
@@ -75,15 +88,17 @@ SettingsSource readSettings(Settings& settings)
     SettingsSource source;
     try
     {
-        // Without the file the defaults stay, and they do not pass the reach check: say why before that error.
         source.file = loadSettings(settings, settingsFile);
-        if (!source.file.read && source.file.whyUnreadable.empty())
-            std::cerr << settingsFile << " could not be read; the built-in defaults were used" << std::endl;
     }
     catch (const ConfigurationError& error)
     {
-        failInSettings(error.getMessage());
+        failInSettings(error.getMessage(), error.getPlace());
     }
+    // The file may end quietly before its end; the lines left unread are no error, but the user meant them.
+    if (const ReadingStop& stop = source.file.stop; stop.line != 0)
+        std::cerr << printable("reading the settings file " + settingsPath() + " stopped at line " +
+                               std::to_string(stop.line) + ", " + stop.why + "; the lines after it were not read")
+                  << std::endl;
     try
     {
         checkSettings(settings);

@@ -115,62 +115,100 @@ std::string trim(const std::string& text)
 }
 
 // The C library's conversion: leading white space skipped, the longest numeric prefix taken, the rest ignored.
-float toFloat(const std::string& text)
+// The errors name the setting as written, which their messages do not.
+float toFloat(const std::string& key, const std::string& value, std::size_t line)
 {
-    const char* begin = text.c_str();
+    const char* begin = value.c_str();
     char* stop = nullptr;
     errno = 0;
-    const float value = std::strtof(begin, &stop);
+    const float number = std::strtof(begin, &stop);
+    const std::string setting = key + " = " + value;
     if (stop == begin)
-        throw InvalidArgumentError();
+        throw InvalidArgumentError({line, line, setting + ": the value does not begin with a number"});
     if (errno == ERANGE)
-        throw OutOfRangeError();
-    return value;
+        throw OutOfRangeError({line, line,
+                               setting + (std::isinf(number) ? ": the number is too large for a 32-bit float"
+                                                             : ": the number is too close to 0 for a 32-bit float")});
+    return number;
 }
 
 // Integer settings keep the integer part; a number with no 32-bit integer part has no meaning for them. Every
 // number is read as a 32-bit float first, so beyond 2^24 it is rounded to a multiple of a power of two:
 // 16777217 reads as 16777216, and 2147483647 as 2147483648, outside the range. The message names what was read.
-std::int32_t toWhole(float value, const std::string& key)
+std::int32_t toWhole(float value, const std::string& key, std::size_t line)
 {
     if (!std::isfinite(value))
-        throw invalidConfiguration(key + " must be a finite number");
+        throw invalidConfiguration(key + " must be a finite number", {line, line, ""});
     if (!(value >= -2147483648.0f && value < 2147483648.0f))
     {
         char read[64]; // the largest float has 39 digits
         std::snprintf(read, sizeof read, "%.0f", static_cast<double>(value));
-        throw invalidConfiguration(key + " must lie within the 32-bit integer range; it reads as the 32-bit float " +
-                                   read);
+        throw invalidConfiguration(
+            key + " must lie within the 32-bit integer range; it reads as the 32-bit float " + read, {line, line, ""});
     }
     return static_cast<std::int32_t>(value);
 }
 
-} // namespace
-
-ConfigurationError invalidConfiguration(const std::string& what)
+std::size_t lineFeeds(std::string_view text)
 {
-    return ConfigurationError("invalid configuration: " + what);
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-void parseSettings(Settings& settings, std::string_view raw)
+bool isBlank(std::string_view text)
+{
+    return text.find_first_not_of(" \t\n") == std::string_view::npos;
+}
+
+// Where the reading stopped at `line`, or nothing when only blank lines follow it in `after`.
+ReadingStop stopUnlessBlank(std::size_t line, std::string_view after, const char* why)
+{
+    return isBlank(after) ? ReadingStop() : ReadingStop{line, why};
+}
+
+} // namespace
+
+ConfigurationError invalidConfiguration(const std::string& what, TextPlace place)
+{
+    return ConfigurationError("invalid configuration: " + what, std::move(place));
+}
+
+ReadingStop parseSettings(Settings& settings, std::string_view raw)
 {
     const std::string text = withLineFeeds(raw);
+    const std::string_view view = text;
 
     // A key runs up to the next "=", across line ends; its value runs up to the next line feed.
     std::size_t pos = 0;
+    std::size_t keyLine = 1; // the line the next key begins on, counted from 1
     while (pos < text.size())
     {
+        const std::size_t firstLine = keyLine;
         const std::size_t equals = std::min(text.find('=', pos), text.size());
-        const std::string key = trim(text.substr(pos, equals - pos));
+        const std::string_view rawKey = view.substr(pos, equals - pos);
+        const std::string key = trim(std::string(rawKey));
+        const std::size_t line = firstLine + lineFeeds(rawKey); // the line of the "=" and the value
         pos = std::min(equals + 1, text.size());
 
         const std::size_t lineEnd = std::min(text.find('\n', pos), text.size());
         const std::string value = trim(text.substr(pos, lineEnd - pos));
         pos = std::min(lineEnd + 1, text.size());
+        keyLine = line + 1;
 
-        // An empty key or value ends the file quietly.
-        if (key.empty() || value.empty())
-            break;
+        // An empty key or value ends the file quietly, and text without "=" at its end is ignored. The stop is
+        // told only where more than blank lines were left unread.
+        if (equals == text.size())
+        {
+            const std::size_t first = rawKey.find_first_not_of(" \t\n");
+            if (first == std::string_view::npos)
+                return {};
+            const std::size_t after = std::min(rawKey.find('\n', first), rawKey.size());
+            return stopUnlessBlank(firstLine + lineFeeds(rawKey.substr(0, first)), rawKey.substr(after),
+                                   "which has no \"=\"");
+        }
+        if (key.empty())
+            return stopUnlessBlank(line, view.substr(pos), "whose key is empty");
+        if (value.empty())
+            return stopUnlessBlank(line, view.substr(pos), "whose value is empty");
 
         const Field* field = nullptr;
         for (const Field& candidate : fields)
@@ -179,15 +217,22 @@ void parseSettings(Settings& settings, std::string_view raw)
                 field = &candidate;
                 break;
             }
+        // A key over several lines is a mistake made elsewhere than on the line of its "=": a blank line or a
+        // comment above it.
         if (!field)
-            throw invalidConfiguration(key);
+            throw invalidConfiguration(key, {firstLine, line,
+                                             firstLine == line ? ""
+                                                               : "a blank line or a line without \"=\" (a comment, "
+                                                                 "say) joins the next key: the settings file has no "
+                                                                 "comments"});
 
-        const float number = toFloat(value);
+        const float number = toFloat(key, value, line);
         if (field->real)
             settings.*field->real = number;
         else
-            settings.*field->whole = toWhole(number, key);
+            settings.*field->whole = toWhole(number, key, line);
     }
+    return {};
 }
 
 SettingsFileStatus loadSettings(Settings& settings, const std::string& path)
@@ -204,7 +249,7 @@ SettingsFileStatus loadSettings(Settings& settings, const std::string& path)
         status.whyUnreadable = whyUnreadable(path, error);
         return status;
     }
-    parseSettings(settings, raw);
+    status.stop = parseSettings(settings, raw);
     status.read = true;
     return status;
 }
@@ -235,6 +280,13 @@ void checkSettings(const Settings& s)
                                    std::to_string(maximumWorldSide) + " (the window's height in pixels)");
     if (s.effective_radius < 0.0f)
         throw invalidConfiguration("effective_radius must be at least 0");
+    // The close-range push, like the interactions, is looked for only in a particle's own and its eight
+    // neighbouring regions, which hold everything within one region_size of it; a larger radius would miss pairs
+    // it should push apart. The reach check below implies this for any maximum_interaction_distance >= 0, so
+    // only a negative one can come here with such a radius.
+    if (s.effective_radius > s.region_size)
+        throw invalidConfiguration(
+            "effective_radius must be at most region_size (particles push only within the neighbouring regions)");
     if (s.stablized_zone < 0.0f)
         throw invalidConfiguration("stablized_zone must be at least 0");
     if (s.type_count < 1)

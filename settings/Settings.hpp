@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tamsel
 {
@@ -13,7 +15,7 @@ struct Settings
 {
     float repulsion_strength = 100.0f;          // factor of the close-range push, per second per world unit
     float stablized_zone = 5.0f;                // world units, >= 0: neutral band just outside effective_radius
-    float effective_radius = 10.0f;             // world units, >= 0: close-range push distance and drawn radius
+    float effective_radius = 10.0f;             // world units, 0 .. region_size: close-range push and drawn radius
     std::int32_t regions_x_count = 10;          // region columns, >= 1
     std::int32_t regions_y_count = 10;          // region rows, >= 1
     float region_size = 50.0f;                  // world units, > 0: side of one square region
@@ -30,40 +32,66 @@ constexpr std::int64_t maximumParticleCount = std::int64_t{1} << 24; // particle
 constexpr std::int32_t maximumTypeCount = 4096;                      // type_count; the matrix holds its square
 constexpr std::int32_t maximumWorldSide = 32767; // world units = window pixels: the largest window X11 can describe
 
+/// Where in the settings text a mistake was found, and what its message leaves out.
+struct TextPlace
+{
+    std::size_t firstLine = 0; // counted from 1; 0 for a mistake that is not on particular lines
+    std::size_t lastLine = 0;  // firstLine, but for a key that runs over several lines
+    std::string detail;        // a line to show after the message, empty when the message says it all
+};
+
 /// A settings file that cannot be used. getMessage() is the one-line message shown to the user, whole: what() ends
-/// at the first NUL byte, and a key from the file may hold one.
+/// at the first NUL byte, and a key from the file may hold one. getPlace() tells where in the text it was found.
 class ConfigurationError : public std::runtime_error
 {
 public:
-    explicit ConfigurationError(const std::string& message) : std::runtime_error(message), m_message(message) {}
+    explicit ConfigurationError(const std::string& message, TextPlace place = {})
+        : std::runtime_error(message), m_message(message), m_place(std::move(place))
+    {
+    }
 
     const std::string& getMessage() const { return m_message; }
+    const TextPlace& getPlace() const { return m_place; }
 
 private:
     std::string m_message;
+    TextPlace m_place;
 };
 
 /// A value that does not begin with a number.
 class InvalidArgumentError : public ConfigurationError
 {
 public:
-    InvalidArgumentError() : ConfigurationError("invalid stof argument") {}
+    explicit InvalidArgumentError(TextPlace place = {}) : ConfigurationError("invalid stof argument", std::move(place))
+    {
+    }
 };
 
 /// A number beyond what a 32-bit float can hold, or too small to be represented.
 class OutOfRangeError : public ConfigurationError
 {
 public:
-    OutOfRangeError() : ConfigurationError("stof argument out of range") {}
+    explicit OutOfRangeError(TextPlace place = {}) : ConfigurationError("stof argument out of range", std::move(place))
+    {
+    }
 };
 
 /// The error for settings the program cannot run with: "invalid configuration: ", then what is wrong with them.
-ConfigurationError invalidConfiguration(const std::string& what);
+ConfigurationError invalidConfiguration(const std::string& what, TextPlace place = {});
+
+/// Where parseSettings stopped before the end of the text. A line whose key or value is empty ends the text
+/// quietly, and text without "=" at its end is ignored; lines after it that are not blank were surely meant to be
+/// read, so the reader tells where it stopped.
+struct ReadingStop
+{
+    std::size_t line = 0; // counted from 1; 0 when the text was read to its end, or only blank lines were left
+    std::string why;      // about that line: "whose value is empty", "whose key is empty" or "which has no "=""
+};
 
 /// Overwrites the fields that `text`, the content of a settings file, names, in text order. Throws a
 /// ConfigurationError for text that is no settings file; the fields assigned before the error keep their new values.
-/// The values are not checked: checkSettings does that.
-void parseSettings(Settings& settings, std::string_view text);
+/// The values are not checked: checkSettings does that. Returns where it stopped before the end.
+ReadingStop parseSettings(Settings& settings, std::string_view text);
 
 /// What loadSettings made of its path.
 struct SettingsFileStatus
@@ -71,6 +99,7 @@ struct SettingsFileStatus
     bool read = false;         // the file was read and parsed; otherwise the record is as it was
     std::string whyUnreadable; // when something is at the path that could not be read, the reason, in the
                                // system's words ("Is a directory"); empty when it was read or nothing is there
+    ReadingStop stop;          // where the reading stopped before the end of the file
 };
 
 /// Reads the file at `path` and parses it with parseSettings. A file that is missing or cannot be read (a folder, a

@@ -33,6 +33,22 @@ template <typename Read> std::string errorRaisedBy(Read read)
     return "";
 }
 
+// Where parsing `text` found its mistake, and what the message leaves out.
+tamsel::TextPlace placeOfError(std::string_view text)
+{
+    Settings settings;
+    try
+    {
+        tamsel::parseSettings(settings, text);
+    }
+    catch (const tamsel::ConfigurationError& error)
+    {
+        return error.getPlace();
+    }
+    ADD_FAILURE() << "no error";
+    return {};
+}
+
 // The record that `text` gives over the defaults.
 Settings parsed(std::string_view text)
 {
@@ -160,7 +176,10 @@ TEST_F(SettingsFile, RefusesWhatIsNoSettingsFile)
 TEST_F(SettingsFile, ReadsTheFileAsText)
 {
     Settings settings;
-    EXPECT_TRUE(tamsel::loadSettings(settings, write("friction=0.5\rtype_count=7\r\nparticle_count=9")).read);
+    const tamsel::SettingsFileStatus status =
+        tamsel::loadSettings(settings, write("friction=0.5\rtype_count=7\r\nparticle_count=9\n=\nregion_size=3"));
+    EXPECT_TRUE(status.read);
+    EXPECT_EQ(status.stop.line, 4u);
     expectSame(settings, Settings{100.0f, 5.0f, 10.0f, 10, 10, 50.0f, 0.5f, 40.0f, 10.0f, 7, 9});
 }
 
@@ -231,35 +250,56 @@ TEST(SettingsText, ReadsEveryKeyInAnyOrder)
     expectSame(s, Settings{11.0f, 1.0f, 2.0f, 3, 4, 70.0f, 0.5f, 8.0f, 9.0f, 6, 7});
 }
 
-TEST(SettingsText, ReportsBadInputWithExactMessages)
+TEST(SettingsText, ReportsBadInputWithExactMessagesAndWhereItIs)
 {
+    // The message stays as it is; its lines of the file, and what it leaves out, come apart.
+    const std::string joins =
+        "a blank line or a line without \"=\" (a comment, say) joins the next key: the settings file has no comments";
     struct Case
     {
         std::string text;
         std::string message;
+        std::size_t firstLine;
+        std::size_t lastLine;
+        std::string detail;
     };
     const Case cases[] = {
-        {"Friction=0.1", "invalid configuration: Friction"},
-        {"colour=3", "invalid configuration: colour"},
-        {"friction=abc", "invalid stof argument"},
-        {"friction=1e99", "stof argument out of range"},
-        {"friction=1e-50", "stof argument out of range"},
-        {"friction=-1e99", "stof argument out of range"},
+        {"Friction=0.1", "invalid configuration: Friction", 1, 1, ""},
+        {"colour=3", "invalid configuration: colour", 1, 1, ""},
+        {"friction=0.1\r\ntype_count=3\r\ncolour=1", "invalid configuration: colour", 3, 3, ""},
+        {"friction=abc", "invalid stof argument", 1, 1, "friction = abc: the value does not begin with a number"},
+        {"type_count=3\nregion_size=55\nfriction = \tO.01 \t", "invalid stof argument", 3, 3,
+         "friction = O.01: the value does not begin with a number"},
+        {"friction=1e99", "stof argument out of range", 1, 1,
+         "friction = 1e99: the number is too large for a 32-bit float"},
+        {"region_size=55\nfriction=1e39", "stof argument out of range", 2, 2,
+         "friction = 1e39: the number is too large for a 32-bit float"},
+        {"friction=1e-50", "stof argument out of range", 1, 1,
+         "friction = 1e-50: the number is too close to 0 for a 32-bit float"},
+        {"friction=-1e99", "stof argument out of range", 1, 1,
+         "friction = -1e99: the number is too large for a 32-bit float"},
+        {"friction=1\nparticle_count=inf", "invalid configuration: particle_count must be a finite number", 2, 2, ""},
         // A blank line makes the next key start with a line feed.
-        {"friction=0.1\n\ntype_count=3", "invalid configuration: \ntype_count"},
+        {"friction=0.1\n\ntype_count=3", "invalid configuration: \ntype_count", 2, 3, joins},
         // A line without "=" joins the next key.
-        {"# a comment\ntype_count=3", "invalid configuration: # a comment\ntype_count"},
+        {"# a comment\ntype_count=3", "invalid configuration: # a comment\ntype_count", 1, 2, joins},
+        {"friction=0.1\n# two\n# comments\ntype_count=3", "invalid configuration: # two\n# comments\ntype_count", 2, 4,
+         joins},
         // A carriage return ends a line on its own too.
-        {"friction\r=0.1\n", "invalid configuration: friction\n"},
-        {"region_size = 55\rcolour = 3\r", "invalid configuration: colour"},
-        {"friction=0.1\r\rtype_count=3", "invalid configuration: \ntype_count"},
+        {"friction\r=0.1\n", "invalid configuration: friction\n", 1, 2, joins},
+        {"region_size = 55\rcolour = 3\r", "invalid configuration: colour", 2, 2, ""},
+        {"friction=0.1\r\rtype_count=3", "invalid configuration: \ntype_count", 2, 3, joins},
         // A NUL byte is part of the key, and of the message.
-        {std::string("col\0our=3", 9), std::string("invalid configuration: col\0our", 30)},
+        {std::string("col\0our=3", 9), std::string("invalid configuration: col\0our", 30), 1, 1, ""},
     };
     for (const Case& c : cases)
     {
         SCOPED_TRACE(testing::PrintToString(c.text));
         EXPECT_EQ(errorOf(c.text), c.message);
+        const tamsel::TextPlace place = placeOfError(c.text);
+        EXPECT_EQ(place.firstLine, c.firstLine);
+        EXPECT_EQ(place.lastLine, c.lastLine);
+        EXPECT_EQ(place.detail, c.detail);
     }
 }
 
@@ -279,22 +319,38 @@ TEST(SettingsText, KeepsSettingsReadBeforeAnError)
     EXPECT_EQ(settings.particle_count, 1000);
 }
 
-TEST(SettingsText, StopsQuietlyAndKeepsEarlierLines)
+TEST(SettingsText, StopsQuietlyAndKeepsEarlierLinesButSaysWhereWhenMoreFollows)
 {
-    const char* files[] = {
-        "type_count=7\nfriction=\nparticle_count=5",
-        "type_count=7\n=3\nparticle_count=5",
-        "type_count=7\n \t = 3\nparticle_count=5",
-        "type_count=7\nparticle_count= \t ",
-        "type_count=7\n\n",
-        "type_count=7\nno equals sign",
-    };
-    for (const char* text : files)
+    struct Case
     {
-        SCOPED_TRACE(testing::PrintToString(std::string(text)));
-        const Settings s = parsed(text);
+        const char* text;
+        std::size_t line; // where the reading stopped, 0 when only blank lines were left
+        const char* why;
+    };
+    const Case cases[] = {
+        {"type_count=7\nfriction=\nparticle_count=5", 2, "whose value is empty"},
+        {"type_count=7\n=3\nparticle_count=5", 2, "whose key is empty"},
+        {"type_count=7\n \t = 3\nparticle_count=5", 2, "whose key is empty"},
+        {"type_count=7\n# note\nfriction=\nparticle_count=5", 3, "whose value is empty"},
+        {"type_count=7\r\nfriction=\r\n\r\nparticle_count=5\r\n", 2, "whose value is empty"},
+        {"type_count=7\nregion_size: 55\n\nparticle_count: 5", 2, "which has no \"=\""},
+        {"type_count=7\n\n \t\nregion_size: 55\nparticle_count: 5\n", 4, "which has no \"=\""},
+        // Nothing but blank lines after it: nothing to tell.
+        {"type_count=7\nparticle_count= \t ", 0, ""},
+        {"type_count=7\nfriction=\n\n \t\n", 0, ""},
+        {"type_count=7\n\n", 0, ""},
+        {"type_count=7\nno equals sign", 0, ""},
+        {"type_count=7\nregion_size: 55\n \n\n", 0, ""},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.text)));
+        Settings s;
+        const tamsel::ReadingStop stop = tamsel::parseSettings(s, c.text);
         EXPECT_EQ(s.type_count, 7);
         EXPECT_EQ(s.particle_count, 1000);
+        EXPECT_EQ(stop.line, c.line);
+        EXPECT_EQ(stop.why, c.why);
     }
 }
 
@@ -320,6 +376,11 @@ TEST(SettingsCheck, RefusesValuesTheWorldCannotUse)
         {"region_size=-55", "invalid configuration: region_size must be greater than 0"},
         {"effective_radius=-0.5", "invalid configuration: effective_radius must be at least 0"},
         {"stablized_zone=-1", "invalid configuration: stablized_zone must be at least 0"},
+        {"effective_radius=1e6\nmaximum_interaction_distance=-1",
+         "invalid configuration: effective_radius must be at most region_size (particles push only within the "
+         "neighbouring regions)"},
+        {"region_size=55\neffective_radius=55.01", "invalid configuration: effective_radius must be at most "
+                                                   "region_size (particles push only within the neighbouring regions)"},
         {"type_count=0", "invalid configuration: type_count must be at least 1"},
         {"type_count=4097", "invalid configuration: type_count must be at most 4096"},
         {"particle_count=16777218", "invalid configuration: particle_count must be at most 16777216"},
@@ -367,9 +428,11 @@ TEST(SettingsCheck, AcceptsTheLimitsThemselves)
         "particle_count=0",
         "particle_count=-5",
         "particle_count=-2147483648", // the lowest 32-bit integer, which the float reads exactly
-        "region_size=1\nregions_x_count=4096\nregions_y_count=4096",
-        "region_size=1\nregions_x_count=32767\nregions_y_count=512",
-        "regions_x_count=1\nregions_y_count=1\nregion_size=1",
+        "region_size=1\nregions_x_count=4096\nregions_y_count=4096\neffective_radius=1",
+        "region_size=1\nregions_x_count=32767\nregions_y_count=512\neffective_radius=0.5",
+        "regions_x_count=1\nregions_y_count=1\nregion_size=1\neffective_radius=1",
+        // The largest radius that the reach check lets through with a reach of 0 or more.
+        "effective_radius=50\nstablized_zone=0\nmaximum_interaction_distance=0",
         "friction=-3\nrepulsion_strength=-100\nmaximum_interaction_distance=-4",
         "maximum_interaction_distance=35",
     };

@@ -8,8 +8,8 @@
 ZERO_WIDTH_KEY="$(printf '%150000s' '' | sed 's/ /\xE2\x80\x8B/g')"
 COMBINING_KEY="a$(printf '%500000s' '' | sed 's/ /\xCC\x81/g')"
 settings_error ZeroWidthKey "$ZERO_WIDTH_KEY = 1" \
-    "invalid configuration: $(printf '%150000s' '' | sed 's/ /\\xe2\\x80\\x8b/g')"
-settings_error CombiningKey "$COMBINING_KEY = 1" "invalid configuration: $COMBINING_KEY"
+    "invalid configuration: $(printf '%150000s' '' | sed 's/ /\\xe2\\x80\\x8b/g')$(at_line 1)"
+settings_error CombiningKey "$COMBINING_KEY = 1" "invalid configuration: $COMBINING_KEY$(at_line 1)"
 
 # Each row: its name, the settings error whose config.txt is used (WindowTooLarge: a mistake found only after
 # the program asked the display how large a window can be), the dialog tool (none: nothing on PATH;
@@ -89,7 +89,7 @@ box_case() {
     close) close_window "$id" ;;
     esac
     expect_exit 1
-    expect_error_line "${ERROR_MESSAGE[$error]}" >/dev/null
+    expect_error_line "${ERROR_MESSAGE[$error]%%$'\n'*}" >/dev/null
     [[ $tool == none || -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried first"
 }
 

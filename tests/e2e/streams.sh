@@ -38,7 +38,7 @@ test_ClosedPipeOnStdout() {
     write_config "colour = 3"
     launch_on_closed_pipe 1 2
     expect_exit 1
-    expect_dialog "invalid configuration: colour"$'\n'"in the settings file $(cd "$WORK" && pwd -P)/config.txt"
+    expect_dialog "invalid configuration: colour"$'\n'"line 1 of the settings file $(cd "$WORK" && pwd -P)/config.txt"
 }
 
 # Without a display standard error is the only channel, for a good settings file and for a bad one alike: no

@@ -52,7 +52,7 @@ test_WindowsErrorBox() {
     ! error_box >/dev/null || die "the error box is still open"
     # Nothing but the message and the settings file's path: a crash or a killed Wine would have had its say.
     [[ $(wc -l <"$WORK/stderr") -eq 2 && $(head -n 1 "$WORK/stderr") == "Error: $message${EOL%$'\n'}" &&
-        $(sed -n 2p "$WORK/stderr") == "in the settings file "?:\\*\\config.txt"${EOL%$'\n'}" ]] ||
+        $(sed -n 2p "$WORK/stderr") == "line 1 of the settings file "?:\\*\\config.txt"${EOL%$'\n'}" ]] ||
         die "standard error is \"$(od -An -c "$WORK/stderr")\", not just the message and the file"
     expect_no_orbisk_window
 }

@@ -157,7 +157,7 @@ mkdir "$work/here"
 echo 'colour = 3' >"$work/here/config.txt"
 visit orbisk "$work/here" Error 1
 grep -qx 'Error: invalid configuration: colour' "$work/stderr" || die "no message: $(cat "$work/stderr")"
-grep -qx "in the settings file $work/here/config.txt" "$work/stderr" || die "no file named: $(cat "$work/stderr")"
+grep -qx "line 1 of the settings file $work/here/config.txt" "$work/stderr" || die "no file named: $(cat "$work/stderr")"
 
 # Two first starts at once, as a double click on the menu entry gives: both open their windows, and each shipped
 # file is copied whole.
