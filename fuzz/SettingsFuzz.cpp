@@ -1,7 +1,8 @@
 // libFuzzer target: every input is the text of a settings file, parsed and checked as the program does. Settings
 // are either refused with a ConfigurationError, or they make a world that the program can run: its reach check
-// passes, and its particles keep finite velocities and stay inside the world as it steps. Any other exception, a
-// crash, a sanitizer report or a hang is a finding too.
+// passes, and its particles keep finite velocities and stay inside the world as it steps. The lines the reader
+// names, of a mistake or of where it stopped, are lines of the text. Any other exception, a crash, a sanitizer
+// report or a hang is a finding too.
 #include "settings/Settings.hpp"
 #include "world/Orbisk.hpp"
 #include "world/Random.hpp"
@@ -29,6 +30,14 @@ void require(bool holds, const char* what)
     if (holds)
         return;
     std::fprintf(stderr, "accepted settings make a world that breaks: %s\n", what);
+    std::abort();
+}
+
+void requireOfReader(bool holds, const char* what)
+{
+    if (holds)
+        return;
+    std::fprintf(stderr, "the reader tells of lines the text does not have: %s\n", what);
     std::abort();
 }
 
@@ -63,18 +72,36 @@ void stepAcceptedWorld(const tamsel::Settings& settings)
     }
 }
 
+// The lines of `text` as the reader counts them: a line feed, a carriage return and a line feed, or a lone
+// carriage return ends one.
+std::size_t lineCount(std::string_view text)
+{
+    std::size_t lines = 1;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+            ++lines;
+    return lines;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
     tamsel::Settings settings;
     try
     {
-        tamsel::parseSettings(settings, std::string_view(reinterpret_cast<const char*>(data), size));
+        const tamsel::ReadingStop stop = tamsel::parseSettings(settings, text);
+        requireOfReader(stop.line <= lineCount(text) && (stop.line == 0) == stop.why.empty(), "its stop");
         tamsel::checkSettings(settings);
     }
-    catch (const tamsel::ConfigurationError&)
+    catch (const tamsel::ConfigurationError& error)
     {
+        // A mistake is placed on lines of the text, or on none.
+        const tamsel::TextPlace& place = error.getPlace();
+        requireOfReader(place.firstLine == 0 ? place.lastLine == 0
+                                             : place.firstLine <= place.lastLine && place.lastLine <= lineCount(text),
+                        "a mistake's lines");
         return 0;
     }
     stepAcceptedWorld(settings);

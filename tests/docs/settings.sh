@@ -47,7 +47,7 @@ manual_text() {
     }
     function plain(s) {
         gsub(/\\f[BIRP]/, "", s); gsub(/\\-/, "-", s); gsub(/\\\(mu/, "x", s); gsub(/\\&/, "", s)
-        gsub(/\\e/, "\\", s)
+        gsub(/\\e/, "\\", s); gsub(/\\\(dq/, "\"", s)
         return s
     }
     {
