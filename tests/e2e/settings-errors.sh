@@ -37,7 +37,7 @@ LONG_KEY="$(printf '%70000s' '' | sed 's/ /\xE2\x82\xAC/g')$(head -c 130000 /dev
 
 error_row UnknownKey "colour = 3" "invalid configuration: colour$(at_line 1)"
 error_row LongKey "$LONG_KEY = 1" "invalid configuration: $LONG_KEY$(at_line 1)"
-error_row BadNumber "region_size = 55|friction = O.01" \
+error_row BadNumber 'region_size = 55\nfriction = O.01' \
     "invalid stof argument"$'\n'"friction = O.01: the value does not begin with a number$(at_line 2)"
 error_row NumberOutOfRange "friction = 1e39" \
     "stof argument out of range"$'\n'"friction = 1e39: the number is too large for a 32-bit float$(at_line 1)"
