@@ -1,6 +1,7 @@
 #include "launcher/Messages.hpp"
 
 #include <cstring>
+#include <pwd.h>
 
 namespace tamsel::messages
 {
@@ -14,6 +15,21 @@ const std::string noSettingsFolder = "cannot find the settings folder ~/.config/
 std::string reason(int error)
 {
     return std::strerror(error);
+}
+
+// "name (uid N)", or "uid N" for an id that no account has.
+std::string userNamed(uid_t id)
+{
+    const struct passwd* account = ::getpwuid(id);
+    const std::string number = "uid " + std::to_string(id);
+    return account ? account->pw_name + (" (" + number + ")") : number;
+}
+
+// A folder root made in a user's home under sudo -E would be root's, and lock the user out of it.
+std::string anotherUsersFolder(const std::string& folder, uid_t owner, uid_t user)
+{
+    return folder + " belongs to " + userNamed(owner) + ", not to " + userNamed(user) +
+           ", who runs this command; nothing is made in another user's folder";
 }
 
 } // namespace
@@ -58,9 +74,26 @@ std::string notAFolder(const std::string& folder)
     return "cannot use the settings folder " + folder + ": it is not a folder";
 }
 
+std::string cannotMakeInAnotherUsersFolder(const std::string& folder, const std::string& parent, uid_t owner,
+                                           uid_t user)
+{
+    return "cannot make the folder " + folder + ": " + anotherUsersFolder(parent, owner, user);
+}
+
 std::string cannotCopy(const std::string& source, const std::string& folder, int error)
 {
     return "cannot copy " + source + " into " + folder + ": " + reason(error);
+}
+
+std::string cannotCopyIntoAnotherUsersFolder(const std::string& source, const std::string& folder, uid_t owner,
+                                             uid_t user)
+{
+    return "cannot copy " + source + " into " + folder + ": " + anotherUsersFolder(folder, owner, user);
+}
+
+std::string shippedNotAFile(const std::string& source, const std::string& folder)
+{
+    return "cannot copy " + source + " into " + folder + ": not a regular file";
 }
 
 std::string iconNotCopied(const std::string& copyMessage)

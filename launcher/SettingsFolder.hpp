@@ -28,15 +28,20 @@ bool holdsSettingsFile(const std::string& folder);
 /// than /. Creates nothing.
 std::string findSettingsFolder(const char* home, const char* xdgConfigHome);
 
-/// Makes `folder` and its parent where they are missing, each private to the user (mode 0700), and never
-/// more: a missing grandparent, a folder that would lie directly in /, or an entry that is not a folder
-/// throws LaunchError. Another start making them at the same time is no mistake.
+/// Makes `folder` and its parent where they are missing, each private to the user (mode 0700 whatever the
+/// umask), and never more: a missing grandparent, a folder that would lie directly in / or in a folder of another
+/// user (root's start with the user's HOME, under sudo -E), or an entry that is not a folder throws LaunchError.
+/// Another start making them at the same time is no mistake.
 void makeSettingsFolder(const std::string& folder);
 
-/// Copies the file `name` from the folder `shipped` into `folder` unless `folder` holds an entry of that name
-/// already (the user's, even a link that leads nowhere), with `mode`. The copy appears whole under its name or
-/// not at all, and never replaces an entry: of starts copying at the same time, one copy wins. Returns whether
-/// this call made the copy; throws LaunchError, leaving no file, when it cannot.
+/// The mode of a copy under the umask `mask`: the user reads and writes it whatever the umask, others as it lets.
+mode_t copyMode(mode_t mask);
+
+/// Copies the regular file `name` from the folder `shipped` into `folder` unless `folder` holds an entry of that
+/// name already (the user's, even a link that leads nowhere), with `mode`. The copy appears whole under its name
+/// or not at all (on a file system without hard links, after an empty file held the name for an instant), and
+/// never replaces an entry: of starts copying at the same time, one copy wins. Returns whether this call made the
+/// copy; throws LaunchError, leaving no file, when it cannot, and when `folder` belongs to another user.
 bool copyShippedFile(const std::string& shipped, const std::string& folder, const std::string& name, mode_t mode);
 
 } // namespace tamsel

@@ -17,12 +17,12 @@ namespace
 constexpr const char* program = ORBISK_PROGRAM;
 constexpr const char* shipped = ORBISK_SHIPPED;
 
-// The mode a plain copy gets: reading and writing for whomever the user's umask lets.
-mode_t copyMode()
+// The process's umask, which can only be read by setting it.
+mode_t currentUmask()
 {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    return 0666 & ~mask;
+    return mask;
 }
 
 void enterSettingsFolder()
@@ -30,7 +30,7 @@ void enterSettingsFolder()
     using namespace tamsel;
     const std::string folder = findSettingsFolder(std::getenv("HOME"), std::getenv("XDG_CONFIG_HOME"));
     makeSettingsFolder(folder);
-    const mode_t mode = copyMode();
+    const mode_t mode = copyMode(currentUmask());
     copyShippedFile(shipped, folder, "config.txt", mode);
     // Without its icon the window still opens, and a later start with room on the disk copies it.
     try

@@ -4,13 +4,22 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <grp.h>
 #include <iterator>
+#include <pwd.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -145,6 +154,7 @@ TEST(SettingsFolder, MadeOfAtMostTwoPrivateFoldersNeverDirectlyInRoot)
         std::vector<const char*> before; // folders there already, and "name=" for an empty file, "name>" a link
         const char* message;             // empty when the folder is made
         std::vector<const char*> made;
+        mode_t mask = 022; // the umask it is made under
     };
     // A name that no machine has directly in /.
     const std::string inRoot = "/orbisk-launcher-test-" + std::to_string(::getpid());
@@ -152,6 +162,8 @@ TEST(SettingsFolder, MadeOfAtMostTwoPrivateFoldersNeverDirectlyInRoot)
     const std::string rootMessage = "cannot make the folder " + inRoot + ": no folder is made directly in /";
     const Case cases[] = {
         {"{tmp}/home/.config/orbisk", {"home"}, "", {"home/.config", "home/.config/orbisk"}},
+        {"{tmp}/home/.config/orbisk", {"home"}, "", {"home/.config", "home/.config/orbisk"}, 0277},
+        {"{tmp}/home/.config/orbisk", {"home"}, "", {"home/.config", "home/.config/orbisk"}, 0777},
         {"{tmp}/home/.config/orbisk", {"home", "home/.config"}, "", {"home/.config/orbisk"}},
         {"{tmp}/home/.config/orbisk", {"home", "home/.config", "home/.config/orbisk"}, "", {}},
         {"{tmp}/xdg/orbisk", {"real", "xdg>"}, "", {"real/orbisk"}},
@@ -182,6 +194,7 @@ TEST(SettingsFolder, MadeOfAtMostTwoPrivateFoldersNeverDirectlyInRoot)
         }
         const std::vector<std::string> before = entries(folder.path());
         std::string message;
+        const mode_t mask = ::umask(c.mask);
         try
         {
             tamsel::makeSettingsFolder(in(folder, c.folder));
@@ -190,6 +203,7 @@ TEST(SettingsFolder, MadeOfAtMostTwoPrivateFoldersNeverDirectlyInRoot)
         {
             message = error.what();
         }
+        ::umask(mask);
         EXPECT_EQ(message, in(folder, c.message)) << c.folder;
         EXPECT_FALSE(fs::exists(inRoot)) << c.folder;
         if (c.made.empty())
@@ -200,7 +214,7 @@ TEST(SettingsFolder, MadeOfAtMostTwoPrivateFoldersNeverDirectlyInRoot)
         {
             struct stat entry = {};
             ASSERT_EQ(::stat((folder.path() + "/" + made).c_str(), &entry), 0) << c.folder << ": " << made;
-            EXPECT_EQ(entry.st_mode & 07777, 0700u) << c.folder << ": " << made;
+            EXPECT_EQ(entry.st_mode & 07777, 0700u) << c.folder << ": " << made << ", umask 0" << std::oct << c.mask;
         }
     }
 }
@@ -257,6 +271,8 @@ TEST(ShippedFile, CopyThatFailsLeavesNoFileAndNamesTheReason)
     const Case cases[] = {
         {"no shipped file", RLIM_INFINITY, "No such file or directory"},
         {"a folder shipped", RLIM_INFINITY, "Is a directory"},
+        {"a pipe shipped", RLIM_INFINITY, "not a regular file"},
+        {"a device shipped", 100000, "not a regular file"},
         {"room for half of it", 100000, "File too large"},
         {"no settings folder", RLIM_INFINITY, "No such file or directory"},
     };
@@ -264,11 +280,16 @@ TEST(ShippedFile, CopyThatFailsLeavesNoFileAndNamesTheReason)
     {
         const TemporaryFolder shipped, folder;
         const std::string why = c.why;
+        const std::string source = shipped.path() + "/Orbisk.png";
         const std::string target = why == "no settings folder" ? folder.path() + "/missing" : folder.path();
         if (why == "a folder shipped")
-            fs::create_directory(shipped.path() + "/Orbisk.png");
+            fs::create_directory(source);
+        else if (why == "a pipe shipped")
+            ASSERT_EQ(::mkfifo(source.c_str(), 0644), 0);
+        else if (why == "a device shipped")
+            fs::create_symlink("/dev/zero", source);
         else if (why != "no shipped file")
-            writeFile(shipped.path() + "/Orbisk.png", patterned(200000));
+            writeFile(source, patterned(200000));
 
         // A file that outgrows the limit fails to write, as on a full disk; the signal it would raise is ignored.
         struct rlimit limit = {};
@@ -277,22 +298,64 @@ TEST(ShippedFile, CopyThatFailsLeavesNoFileAndNamesTheReason)
         limit.rlim_cur = c.sizeLimit;
         const auto handler = std::signal(SIGXFSZ, SIG_IGN);
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-        std::string message;
-        try
+        const auto attempt = [&]
         {
-            tamsel::copyShippedFile(shipped.path(), target, "Orbisk.png", 0644);
-        }
-        catch (const tamsel::LaunchError& error)
+            try
+            {
+                tamsel::copyShippedFile(shipped.path(), target, "Orbisk.png", 0644);
+            }
+            catch (const tamsel::LaunchError& error)
+            {
+                return std::string(error.what());
+            }
+            return std::string();
+        };
+        std::future<std::string> copy = std::async(std::launch::async, attempt);
+        // A copy stuck on the pipe, waiting for a writer that never comes, is given one with nothing to say.
+        if (copy.wait_for(std::chrono::seconds(30)) == std::future_status::timeout)
         {
-            message = error.what();
+            ADD_FAILURE() << why << ": the copy waits for the pipe";
+            ::close(::open(source.c_str(), O_WRONLY | O_NONBLOCK));
         }
+        const std::string message = copy.get();
         limit.rlim_cur = previous;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
         std::signal(SIGXFSZ, handler);
 
-        EXPECT_EQ(message, "cannot copy " + shipped.path() + "/Orbisk.png into " + target + ": " + c.reason) << why;
+        EXPECT_EQ(message, "cannot copy " + source + " into " + target + ": " + c.reason) << why;
         EXPECT_EQ(entries(folder.path()), std::vector<std::string>{}) << why;
     }
+}
+
+// Two starts copy config.txt from `shipped` into `folder` at once, as a double click on the menu entry gives:
+// exactly one copies, and the copy is whole.
+void expectOneWholeCopyFromTwoStarts(const std::string& shipped, const std::string& folder, const std::string& content)
+{
+    std::atomic<int> waiting{2};
+    bool copied[2] = {};
+    std::string failures[2];
+    const auto start = [&](int which)
+    {
+        // Both begin together.
+        --waiting;
+        while (waiting.load() > 0)
+            std::this_thread::yield();
+        try
+        {
+            copied[which] = tamsel::copyShippedFile(shipped, folder, "config.txt", 0644);
+        }
+        catch (const tamsel::LaunchError& error)
+        {
+            failures[which] = error.what();
+        }
+    };
+    std::thread first(start, 0), second(start, 1);
+    first.join();
+    second.join();
+    EXPECT_EQ(failures[0] + failures[1], "");
+    EXPECT_NE(copied[0], copied[1]) << "not exactly one copy";
+    EXPECT_EQ(entries(folder), std::vector<std::string>{"config.txt"});
+    EXPECT_TRUE(readFile(folder + "/config.txt") == content) << "not the whole shipped file";
 }
 
 TEST(ShippedFile, StartsCopyingAtOnceMakeOneWholeCopy)
@@ -301,34 +364,274 @@ TEST(ShippedFile, StartsCopyingAtOnceMakeOneWholeCopy)
     const TemporaryFolder shipped;
     const std::string content = patterned(300000);
     writeFile(shipped.path() + "/config.txt", content);
-    for (int round = 0; round < rounds; ++round)
+    for (int round = 0; round < rounds && !::testing::Test::HasFailure(); ++round)
     {
+        SCOPED_TRACE("round " + std::to_string(round));
         const TemporaryFolder folder;
-        std::atomic<int> waiting{2};
-        bool copied[2] = {};
-        std::string failures[2];
-        const auto start = [&](int which)
+        expectOneWholeCopyFromTwoStarts(shipped.path(), folder.path(), content);
+    }
+}
+
+TEST(ShippedFile, CopyIsTheUsersToReadAndWriteWhateverTheUmask)
+{
+    struct Case
+    {
+        mode_t mask;
+        mode_t mode;
+    };
+    const Case cases[] = {{022, 0644}, {002, 0664}, {0, 0666}, {077, 0600}, {0277, 0600}, {0777, 0600}};
+    for (const Case& c : cases)
+    {
+        const TemporaryFolder shipped, folder;
+        writeFile(shipped.path() + "/config.txt", "region_size = 55\n");
+        const mode_t mask = ::umask(c.mask);
+        const mode_t mode = tamsel::copyMode(c.mask);
+        bool copied = false;
+        try
         {
-            // Both begin together, as two starts of the menu entry would.
-            --waiting;
-            while (waiting.load() > 0)
-                std::this_thread::yield();
+            copied = tamsel::copyShippedFile(shipped.path(), folder.path(), "config.txt", mode);
+        }
+        catch (const tamsel::LaunchError& error)
+        {
+            ADD_FAILURE() << error.what();
+        }
+        ::umask(mask);
+        EXPECT_TRUE(copied) << "umask 0" << std::oct << c.mask;
+        struct stat entry = {};
+        ASSERT_EQ(::stat((folder.path() + "/config.txt").c_str(), &entry), 0);
+        EXPECT_EQ(entry.st_mode & 07777, c.mode) << "umask 0" << std::oct << c.mask;
+    }
+}
+
+// A user id that no account has, for the folders of another user.
+uid_t unusedUserId()
+{
+    uid_t id = 4242;
+    while (::getpwuid(id))
+        ++id;
+    return id;
+}
+
+// What `step` returns, run in a child process as the user `id`.
+std::string runAs(uid_t id, const std::function<std::string()>& step)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        ::close(channel[0]);
+        const std::string result =
+            ::setgroups(0, nullptr) == 0 && ::setgid(id) == 0 && ::setuid(id) == 0 ? step() : "setuid failed";
+        const bool written = ::write(channel[1], result.data(), result.size()) == static_cast<ssize_t>(result.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(channel[1]);
+    std::string result;
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        result.append(buffer, static_cast<size_t>(count));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return result;
+}
+
+TEST(SettingsFolder, NothingIsMadeOrCopiedInAnotherUsersFolder)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving folders to another user needs root";
+    struct Case
+    {
+        const char* who;                 // "root" in folders of another user, as with sudo -E; "user" in root's folders
+        std::vector<const char*> before; // entries there already, "name=" a file, all of the other one's
+        const char* message;             // of making the settings folder and copying config.txt into it
+    };
+    const std::string theirs = "; nothing is made in another user's folder";
+    const Case cases[] = {
+        {"root",
+         {"home"},
+         "cannot make the folder {tmp}/home/.config: {tmp}/home belongs to {user}, not to root (uid 0), who runs "
+         "this command"},
+        {"root",
+         {"home", "home/.config"},
+         "cannot make the folder {tmp}/home/.config/orbisk: {tmp}/home/.config belongs to {user}, not to root (uid "
+         "0), who runs this command"},
+        {"root",
+         {"home", "home/.config", "home/.config/orbisk"},
+         "cannot copy {shipped}/config.txt into {tmp}/home/.config/orbisk: {tmp}/home/.config/orbisk belongs to "
+         "{user}, not to root (uid 0), who runs this command"},
+        {"root", {"home", "home/.config", "home/.config/orbisk", "home/.config/orbisk/config.txt="}, ""},
+        {"user",
+         {"home"},
+         "cannot make the folder {tmp}/home/.config: {tmp}/home belongs to root (uid 0), not to {user}, who runs "
+         "this command"},
+        {"user",
+         {"home", "home/.config", "home/.config/orbisk"},
+         "cannot copy {shipped}/config.txt into {tmp}/home/.config/orbisk: {tmp}/home/.config/orbisk belongs to "
+         "root (uid 0), not to {user}, who runs this command"},
+    };
+    const uid_t user = unusedUserId();
+    const TemporaryFolder shipped;
+    writeFile(shipped.path() + "/config.txt", "region_size = 55\n");
+    fs::permissions(shipped.path(), fs::perms(0755));
+    for (const Case& c : cases)
+    {
+        const std::string who = c.who;
+        const TemporaryFolder folder;
+        fs::permissions(folder.path(), fs::perms(0755));
+        for (const char* entry : c.before)
+        {
+            std::string name = folder.path() + "/" + entry;
+            if (name.back() == '=')
+            {
+                name.pop_back();
+                writeFile(name, "region_size = 60\n");
+            }
+            else
+            {
+                fs::create_directory(name);
+                fs::permissions(name, fs::perms(0755));
+            }
+            if (who == "root")
+            {
+                ASSERT_EQ(::chown(name.c_str(), user, user), 0) << name;
+            }
+        }
+        const std::vector<std::string> before = entries(folder.path() + "/home");
+        const auto start = [&]
+        {
             try
             {
-                copied[which] = tamsel::copyShippedFile(shipped.path(), folder.path(), "config.txt", 0644);
+                tamsel::makeSettingsFolder(folder.path() + "/home/.config/orbisk");
+                tamsel::copyShippedFile(shipped.path(), folder.path() + "/home/.config/orbisk", "config.txt", 0644);
             }
             catch (const tamsel::LaunchError& error)
             {
-                failures[which] = error.what();
+                return std::string(error.what());
             }
+            return std::string();
         };
-        std::thread first(start, 0), second(start, 1);
-        first.join();
-        second.join();
-        ASSERT_EQ(failures[0] + failures[1], "") << "round " << round;
-        ASSERT_NE(copied[0], copied[1]) << "round " << round << ": not exactly one copy";
-        ASSERT_EQ(entries(folder.path()), std::vector<std::string>{"config.txt"}) << "round " << round;
-        ASSERT_EQ(readFile(folder.path() + "/config.txt"), content) << "round " << round;
+        const std::string message = who == "root" ? start() : runAs(user, start);
+
+        std::string expected = in(folder, c.message);
+        for (std::string::size_type at; (at = expected.find("{shipped}")) != std::string::npos;)
+            expected.replace(at, 9, shipped.path());
+        for (std::string::size_type at; (at = expected.find("{user}")) != std::string::npos;)
+            expected.replace(at, 6, "uid " + std::to_string(user));
+        EXPECT_EQ(message, expected.empty() ? expected : expected + theirs) << who << " " << c.before.back();
+        EXPECT_EQ(entries(folder.path() + "/home"), before) << who << " " << c.before.back();
+        if (c.before.size() >= 3)
+        {
+            EXPECT_EQ(entries(folder.path() + "/home/.config/orbisk").size(), c.before.size() - 3);
+        }
+    }
+}
+
+// A small exFAT disk mounted through FUSE, as USB sticks and memory cards are: a file system without hard links.
+// Needs root, a free loop device, and mkfs.exfat and mount.exfat-fuse (the packages exfatprogs and exfat-fuse).
+class ExfatDisk
+{
+public:
+    ExfatDisk()
+    {
+        const std::string image = m_folder.path() + "/disk.img";
+        m_mountPoint = m_folder.path() + "/mnt";
+        fs::create_directory(m_mountPoint);
+        if (::geteuid() != 0)
+        {
+            m_missing = "root, to mount a disk";
+            return;
+        }
+        if (!run("truncate -s 8M " + image + " && mkfs.exfat " + image))
+        {
+            m_missing = "mkfs.exfat (the package exfatprogs)";
+            return;
+        }
+        std::FILE* losetup = ::popen(("losetup --find --show " + image + " 2>/dev/null").c_str(), "r");
+        char device[256] = {};
+        if (!losetup || !std::fgets(device, sizeof device, losetup) || ::pclose(losetup) != 0)
+        {
+            m_missing = "a free loop device";
+            return;
+        }
+        m_device = device;
+        m_device.erase(m_device.find_last_not_of('\n') + 1);
+        if (!run("mount.exfat-fuse " + m_device + " " + m_mountPoint))
+        {
+            m_missing = "mount.exfat-fuse (the package exfat-fuse) and /dev/fuse";
+            return;
+        }
+        m_mounted = true;
+    }
+    ExfatDisk(const ExfatDisk&) = delete;
+    ExfatDisk& operator=(const ExfatDisk&) = delete;
+    ~ExfatDisk()
+    {
+        if (m_mounted)
+            run("umount " + m_mountPoint);
+        if (!m_device.empty())
+            run("losetup --detach " + m_device);
+    }
+
+    // What is missing to mount it, or empty once it is mounted.
+    const std::string& missing() const { return m_missing; }
+    const std::string& path() const { return m_mountPoint; }
+
+private:
+    static bool run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+    TemporaryFolder m_folder;
+    std::string m_mountPoint;
+    std::string m_device;
+    std::string m_missing;
+    bool m_mounted = false;
+};
+
+TEST(ShippedFile, CopiedWholeOnceWhereTheFileSystemHasNoHardLinks)
+{
+    const ExfatDisk disk;
+    if (!disk.missing().empty())
+        GTEST_SKIP() << "no exFAT disk to test on: this needs " << disk.missing();
+    const TemporaryFolder shipped;
+    const std::string content = patterned(300000);
+    writeFile(shipped.path() + "/config.txt", content);
+
+    // The user's file stays.
+    const std::string kept = disk.path() + "/kept";
+    fs::create_directory(kept);
+    writeFile(kept + "/config.txt", "region_size = 60\n");
+    try
+    {
+        EXPECT_FALSE(tamsel::copyShippedFile(shipped.path(), kept, "config.txt", 0644));
+    }
+    catch (const tamsel::LaunchError& error)
+    {
+        ADD_FAILURE() << error.what();
+    }
+    EXPECT_EQ(entries(kept), std::vector<std::string>{"config.txt"});
+    EXPECT_EQ(readFile(kept + "/config.txt"), "region_size = 60\n");
+
+    // A copy where there is none, from one start and from two at once.
+    const std::string alone = disk.path() + "/alone";
+    fs::create_directory(alone);
+    try
+    {
+        EXPECT_TRUE(tamsel::copyShippedFile(shipped.path(), alone, "config.txt", 0644));
+    }
+    catch (const tamsel::LaunchError& error)
+    {
+        ADD_FAILURE() << error.what();
+    }
+    EXPECT_EQ(entries(alone), std::vector<std::string>{"config.txt"});
+    EXPECT_TRUE(readFile(alone + "/config.txt") == content) << "not the whole shipped file";
+    for (int round = 0; round < 10 && !::testing::Test::HasFailure(); ++round)
+    {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const std::string folder = disk.path() + "/race-" + std::to_string(round);
+        fs::create_directory(folder);
+        expectOneWholeCopyFromTwoStarts(shipped.path(), folder, content);
     }
 }
 

@@ -6,9 +6,11 @@
 # config.txt, while the command typed in a folder that holds a config.txt runs there (its mistake names that
 # file); the close request ends the program with 0. Two first starts at once both open their windows, each file
 # copied whole; a bad HOME is named, with status 1, and nothing is made; a disk with no room for the icon still
-# starts, and a later start with room copies it; a failure of the command started from the menu shows the error
-# box. Removing the package leaves the user's folder alone. scripts/package --install-test puts this script,
-# x11.sh and wm_close beside the package.
+# starts, and a later start with room copies it; under a umask that takes the user's own rights the folders made
+# are still the user's alone and the copies the user's to read and write; a failure of the command started from the
+# menu shows the error box. Root with the user's HOME (as sudo -E gives) makes nothing in the user's fresh home,
+# saying why, and runs the program once the user's settings are there. Removing the package leaves the user's
+# folder alone. scripts/package --install-test puts this script, x11.sh and wm_close beside the package.
 # usage (as root): user-test.sh DEB
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -71,11 +73,30 @@ if [[ "${1:-}" != --as-user ]]; then
     expect_bad_homes $menu
     useradd --no-create-home --home-dir "/home/$user" --shell /bin/bash "$user"
     install -d -o "$user" -g "$user" "/home/$user"
+    # Root with the user's HOME, as sudo -E gives: a folder of root's in the fresh home would lock the user out.
+    stderr="$(mktemp)" status=0
+    # shellcheck disable=SC2086 # the entry's command line is split into words, as the desktop does
+    (cd / && exec env -u DISPLAY -u XDG_CONFIG_HOME HOME="/home/$user" $menu) >/dev/null 2>"$stderr" || status=$?
+    [[ $status -eq 1 ]] || die "root in the user's home: exit status $status, not 1: $(cat "$stderr")"
+    grep -qxF "Error: cannot make the folder /home/$user/.config: /home/$user belongs to $user (uid $(id -u "$user")), \
+not to root (uid 0), who runs this command; nothing is made in another user's folder" "$stderr" ||
+        die "root in the user's home: no message naming it: $(cat "$stderr")"
     install -d "$small_disk"
     mount -t tmpfs -o size=8k,mode=0700,uid="$(id -u "$user")",gid="$(id -g "$user")" orbisk-small "$small_disk"
     trap 'umount "$small_disk" || umount -l "$small_disk"' EXIT
     runuser -u "$user" -- env -i HOME="/home/$user" LANG=C.UTF-8 PATH=/usr/local/bin:/usr/bin:/bin:/usr/games \
         bash "$here/user-test.sh" --as-user
+    # Once the user's settings are there, root with the user's HOME runs the program in them (which, without a
+    # display, stops there) and leaves nothing of its own.
+    status=0
+    # shellcheck disable=SC2086 # the entry's command line is split into words, as the desktop does
+    (cd / && exec env -u DISPLAY -u XDG_CONFIG_HOME HOME="/home/$user" $menu) >/dev/null 2>"$stderr" || status=$?
+    [[ $status -eq 1 ]] || die "root in the user's settings: exit status $status, not 1: $(cat "$stderr")"
+    grep -qxF "Error: no display available: cannot open the display (DISPLAY is not set)" "$stderr" ||
+        die "root in the user's settings: the program did not run: $(cat "$stderr")"
+    [[ -z "$(find "/home/$user" ! -user "$user")" ]] ||
+        die "root left its own files in the user's home: $(find "/home/$user" ! -user "$user")"
+    rm -f "$stderr"
     apt-get purge -y -qq orbisk >/dev/null
     grep -qx 'region_size = 60' "/home/$user/.config/orbisk/config.txt" ||
         { echo "FAIL: removing the package took the user's settings" >&2; exit 1; }
@@ -206,6 +227,20 @@ desktop's default icon" "$work/stderr" || die "no word of the icon left out: $(c
 rm "$small_disk/filler"
 visit "$menu" "$work/elsewhere" Orbisk 0 XDG_CONFIG_HOME="$small_disk"
 cmp -s "$shipped/Orbisk.png" "$small_disk/orbisk/Orbisk.png" || die "the icon was not copied once there was room"
+
+# A umask that takes the user's own rights: the two folders made are still 0700, and the copies 0600, which the
+# program reads.
+for mask in 0277 0777; do
+    mkdir "$work/umask-$mask"
+    printf '#!/bin/sh\numask %s\nexec "$@"\n' "$mask" >"$work/umask-$mask/run"
+    chmod +x "$work/umask-$mask/run"
+    visit "$work/umask-$mask/run $menu" "$work/elsewhere" Orbisk 0 XDG_CONFIG_HOME="$work/umask-$mask/config"
+    expect_size_line 550,550
+    for row in config:700 config/orbisk:700 config/orbisk/config.txt:600 config/orbisk/Orbisk.png:600; do
+        mode="$(stat -c %a "$work/umask-$mask/${row%:*}")"
+        [[ $mode == "${row#*:}" ]] || die "umask $mask: ${row%:*} has mode $mode, not ${row#*:}"
+    done
+done
 
 # box_pictured ID FILE: the picture of the window shows the box's red error mark.
 box_pictured() {
