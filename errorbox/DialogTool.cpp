@@ -121,6 +121,29 @@ private:
     bool m_caught[std::size(endingSignals)];
 };
 
+// While it lives, SIGCHLD has its default action. A program started with SIGCHLD ignored (some supervisors start
+// theirs so, and exec keeps it) would have its children reaped by the kernel, with no status left to wait for; the
+// tool's status is what tells whether the user saw its box. What was there before is put back.
+class ChildStatusGuard
+{
+public:
+    ChildStatusGuard()
+    {
+        struct sigaction byDefault = {};
+        byDefault.sa_handler = SIG_DFL;
+        sigemptyset(&byDefault.sa_mask);
+        sigaction(SIGCHLD, &byDefault, &m_previous);
+    }
+
+    ChildStatusGuard(const ChildStatusGuard&) = delete;
+    ChildStatusGuard& operator=(const ChildStatusGuard&) = delete;
+
+    ~ChildStatusGuard() { sigaction(SIGCHLD, &m_previous, nullptr); }
+
+private:
+    struct sigaction m_previous;
+};
+
 // Waits for the tool to end and returns its wait status, or -1 when it cannot be waited for. Once a signal has
 // asked it to end, it gets toolEndGrace before it is killed.
 int waitForTool(pid_t tool, const ToolGuard& guard)
@@ -186,6 +209,7 @@ bool runDialog(const std::string& program, std::vector<std::string> args)
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     const auto started = std::chrono::steady_clock::now();
+    const ChildStatusGuard childStatus;
     // From here on a signal that would end the program ends the tool first, and then the program on the way out.
     ToolGuard guard;
     pid_t child = 0;

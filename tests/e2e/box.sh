@@ -104,6 +104,18 @@ test_LateToolFailureIsNoFailure() {
     ! xdotool search --name '^Error$' >/dev/null 2>&1 || die "a box of the program's own was left open"
 }
 
+# A program started with SIGCHLD ignored, as some supervisors start theirs (exec keeps it), still learns that the
+# dialog tool showed its box, and shows no second box of its own.
+test_ToolBoxWithChildSignalIgnored() {
+    with_display
+    write_config "${ERROR_CONFIG[BadNumber]}"
+    # shellcheck disable=SC2016 # perl's variables, not the shell's
+    ZENITY_SECONDS=0.5 launch perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV or die "exec: $!"'
+    expect_exit 1
+    [[ -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried"
+    ! xdotool search --name '^Error$' >/dev/null 2>&1 || die "a box of the program's own followed the tool's"
+}
+
 # gone PID: no process PID runs any more.
 gone() {
     ! kill -0 "$1" 2>/dev/null
