@@ -21,10 +21,6 @@ namespace tamsel
 namespace
 {
 
-// A dialog tool gets at most this much of the message: a few KiB fill a box, and the whole message may exceed
-// what the kernel allows for a program's arguments. Standard error always has all of it.
-constexpr std::size_t maximumToolText = 4096; // bytes, the ellipsis included
-
 // zenity ends with status 1 both when the user closes its box and when it could not show one (no usable
 // display, a broken desktop), so the status alone cannot tell them apart; what can is the time. Failing takes
 // a fraction of a second, while a box has to appear, be read and be dismissed before its tool ends with a
@@ -225,17 +221,6 @@ bool runDialog(const std::string& program, std::vector<std::string> args)
 }
 
 } // namespace
-
-std::string shortened(const std::string& message)
-{
-    if (message.size() <= maximumToolText)
-        return message;
-    const std::string ellipsis = "\xE2\x80\xA6"; // U+2026 in UTF-8
-    std::size_t cut = maximumToolText - ellipsis.size();
-    while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80)
-        --cut;
-    return message.substr(0, cut) + ellipsis;
-}
 
 bool showWithTool(const std::vector<DialogTool>& tools)
 {

@@ -20,7 +20,7 @@ error_row() {
 }
 
 # A key of 200,000 characters, longer than the kernel allows for one argument of a program (128 KiB); it starts
-# with three-byte characters, so that the 4096 bytes a dialog tool gets would end inside one.
+# with three-byte characters, two columns wide in a box, whose lines must end between characters.
 LONG_KEY="$(printf '%70000s' '' | sed 's/ /\xE2\x82\xAC/g')$(head -c 130000 /dev/zero | tr '\0' k)"
 
 error_row UnknownKey "colour = 3" "invalid configuration: colour"
@@ -117,20 +117,5 @@ error_case() {
         message+=$'\n'"in the settings file $path"
         ;;
     esac
-    expect_dialog "$(tool_text "$message")"
-}
-
-# tool_text MESSAGE: the text a dialog tool is given: a message longer than 4096 bytes is cut to at most 4093,
-# before a character rather than inside it, and ends in an ellipsis of three bytes.
-tool_text() {
-    local LC_ALL=C cut=4093 byte
-    if ((${#1} <= 4096)); then
-        printf '%s' "$1"
-        return
-    fi
-    # UTF-8 continuation bytes are 0x80 to 0xBF.
-    while printf -v byte '%d' "'${1:cut:1}" && ((byte >= 0x80 && byte < 0xC0)); do
-        cut=$((cut - 1))
-    done
-    printf '%s\xE2\x80\xA6' "${1:0:cut}"
+    expect_dialog "$message"
 }
