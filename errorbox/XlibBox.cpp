@@ -26,10 +26,18 @@ unsigned long colour(Display* display, unsigned short red, unsigned short green,
     return XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &wanted) ? wanted.pixel : fallback;
 }
 
+// The box's window, for the error handler, which has no other way to learn it, and whether the window is gone:
+// another client destroyed it. DestroyNotify says so once the box watches its window; before that, the requests
+// on it fail.
+Window boxWindow = None;
+bool boxWindowGone = false;
+
 // Requests the box makes may fail on an odd server (focus on a window the window manager has not shown yet);
-// none of them is worth ending the program over.
-int ignoreError(Display*, XErrorEvent*)
+// none of them is worth ending the program over. Those that fail for want of the box's window tell it is gone.
+int noteError(Display*, XErrorEvent* error)
 {
+    if (error->resourceid == boxWindow && (error->error_code == BadWindow || error->error_code == BadDrawable))
+        boxWindowGone = true;
     return 0;
 }
 
@@ -90,13 +98,15 @@ void setAtom(Display* display, Window window, const char* property, const char* 
                     reinterpret_cast<const unsigned char*>(&atom), 1);
 }
 
-// A fixed-size dialog titled "Error", in the middle of the screen, whose close button asks rather than kills.
+// A fixed-size dialog titled "Error", in the middle of the screen, whose close button asks rather than kills. The
+// error handler learns its id at once.
 Window createWindow(Display* display, int screen, const XlibBoxLayout& layout, unsigned long background)
 {
     const Window window = XCreateSimpleWindow(
         display, RootWindow(display, screen), std::max(0, (DisplayWidth(display, screen) - layout.width) / 2),
         std::max(0, (DisplayHeight(display, screen) - layout.height) / 2), static_cast<unsigned>(layout.width),
         static_cast<unsigned>(layout.height), 0, BlackPixel(display, screen), background);
+    boxWindow = window;
     XStoreName(display, window, "Error");
     const char title[] = "Error";
     XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False),
@@ -118,12 +128,13 @@ Window createWindow(Display* display, int screen, const XlibBoxLayout& layout, u
     XSetWMHints(display, window, &hints);
     Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, window, &deleteWindow, 1);
+    // StructureNotify: the box learns when it is mapped, and when another client destroys it.
     XSelectInput(display, window,
                  ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
     return window;
 }
 
-// Blocks until the user dismisses the box; nothing is grabbed, other windows stay usable.
+// Blocks until the user dismisses the box, or the box is gone; nothing is grabbed, other windows stay usable.
 void waitForDismissal(Display* display, Window window, GC gc, const XlibBoxFont& font, const XlibBoxLayout& layout,
                       const Palette& palette)
 {
@@ -131,7 +142,7 @@ void waitForDismissal(Display* display, Window window, GC gc, const XlibBoxFont&
     const Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     bool pressed = false, dismissed = false;
     XEvent event;
-    while (!dismissed)
+    while (!dismissed && !boxWindowGone)
     {
         XNextEvent(display, &event);
         switch (event.type)
@@ -139,6 +150,10 @@ void waitForDismissal(Display* display, Window window, GC gc, const XlibBoxFont&
         case MapNotify:
             // Without a window manager nobody else gives the box the keyboard.
             XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+            break;
+        case DestroyNotify:
+            // Another client destroyed the box: nothing is left on the screen to wait for.
+            boxWindowGone = event.xdestroywindow.window == window;
             break;
         case Expose:
             if (event.xexpose.count == 0)
@@ -179,11 +194,15 @@ void waitForDismissal(Display* display, Window window, GC gc, const XlibBoxFont&
 
 bool showXlibBox(Display* display, const std::string& text)
 {
-    const struct PreviousHandler
+    const struct ErrorHandling
     {
-        XErrorHandler handler = XSetErrorHandler(ignoreError);
-        ~PreviousHandler() { XSetErrorHandler(handler); }
-    } previousHandler;
+        XErrorHandler previous = XSetErrorHandler(noteError);
+        ~ErrorHandling()
+        {
+            XSetErrorHandler(previous);
+            boxWindow = None;
+        }
+    } errorHandling;
 
     const int screen = DefaultScreen(display);
     const XlibBoxFont font(display, screen);
@@ -199,13 +218,17 @@ bool showXlibBox(Display* display, const std::string& text)
                           colour(display, 0x55, 0x55, 0x55, black)};
     const XlibBoxLayout layout = layOutXlibBox(text, font, DisplayWidth(display, screen));
 
+    boxWindowGone = false;
     const Window window = createWindow(display, screen, layout, palette.background);
     const GC gc = XCreateGC(display, window, 0, nullptr);
     XMapRaised(display, window);
+    // The errors of the requests above, if any, come in before the wait begins.
+    XSync(display, False);
     waitForDismissal(display, window, gc, font, layout, palette);
 
     XFreeGC(display, gc);
-    XDestroyWindow(display, window);
+    if (!boxWindowGone)
+        XDestroyWindow(display, window);
     XSync(display, False);
     return true;
 }

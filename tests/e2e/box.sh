@@ -25,9 +25,9 @@ settings_error WideKey "$WIDE_KEY = 1" "invalid configuration: $WIDE_KEY"
 # Each row: its name, the settings error whose config.txt is used (WindowTooLarge: a mistake found only after
 # the program asked the display how large a window can be), the dialog tool (none: nothing on PATH;
 # failing: the stand-in zenity fails at once; zenity: the desktop's own, whose box is then the one shown), how the
-# box goes (Return, Escape, a click on OK or the close button) and the font
-# (outline: the desktop's, through Xft; fixed: fontconfig finds no font, as on a bare system, and the box falls
-# back to the X server's own "fixed"). Every box lies wholly on a screen of 640 x 480 pixels.
+# box goes (Return, Escape, a click on OK, the close button, or destroyed by another client) and the font (outline:
+# the desktop's, through Xft; fixed: fontconfig finds no font, as on a bare system, and the box falls back to the X
+# server's own "fixed"). Every box lies wholly on a screen of 640 x 480 pixels.
 BOX_CASES=(
     "UnknownKey   UnknownKey       none    Return fixed"
     "LongKey      LongKey          none    Escape outline"
@@ -40,6 +40,7 @@ BOX_CASES=(
     "WideKey      WideKey          none    click  outline"
     "ToolManyLines ManyLines       zenity  Return outline"
     "ToolWideKey  WideKey          zenity  Return outline"
+    "Destroyed    UnknownKey       none    destroy outline"
 )
 BOX_SCREEN=640x480x24
 # The box's colours: the red of the error mark, the black of the text and the grey of the button's frame.
@@ -117,6 +118,7 @@ box_case() {
         xdotool mousemove --window "$id" $((width - 56)) $((height - 29)) click 1
         ;;
     close) close_window "$id" ;;
+    destroy) "$WM_CLOSE" --destroy "$id" || die "wm_close could not destroy the box" ;;
     esac
     expect_exit 1
     # The message's first line follows "Error: ". (A long message of one line is left whole: cutting at a pattern
