@@ -21,10 +21,6 @@ namespace tamsel
 namespace
 {
 
-// A dialog tool gets at most this much of the message: a few KiB fill a box, and the whole message may exceed
-// what the kernel allows for a program's arguments. Standard error always has all of it.
-constexpr std::size_t maximumToolText = 4096; // bytes, the ellipsis included
-
 // zenity ends with status 1 both when the user closes its box and when it could not show one (no usable
 // display, a broken desktop), so the status alone cannot tell them apart; what can is the time. Failing takes
 // a fraction of a second, while a box has to appear, be read and be dismissed before its tool ends with a
@@ -121,6 +117,29 @@ private:
     bool m_caught[std::size(endingSignals)];
 };
 
+// While it lives, SIGCHLD has its default action. A program started with SIGCHLD ignored (some supervisors start
+// theirs so, and exec keeps it) would have its children reaped by the kernel, with no status left to wait for; the
+// tool's status is what tells whether the user saw its box. What was there before is put back.
+class ChildStatusGuard
+{
+public:
+    ChildStatusGuard()
+    {
+        struct sigaction byDefault = {};
+        byDefault.sa_handler = SIG_DFL;
+        sigemptyset(&byDefault.sa_mask);
+        sigaction(SIGCHLD, &byDefault, &m_previous);
+    }
+
+    ChildStatusGuard(const ChildStatusGuard&) = delete;
+    ChildStatusGuard& operator=(const ChildStatusGuard&) = delete;
+
+    ~ChildStatusGuard() { sigaction(SIGCHLD, &m_previous, nullptr); }
+
+private:
+    struct sigaction m_previous;
+};
+
 // Waits for the tool to end and returns its wait status, or -1 when it cannot be waited for. Once a signal has
 // asked it to end, it gets toolEndGrace before it is killed.
 int waitForTool(pid_t tool, const ToolGuard& guard)
@@ -186,6 +205,7 @@ bool runDialog(const std::string& program, std::vector<std::string> args)
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     const auto started = std::chrono::steady_clock::now();
+    const ChildStatusGuard childStatus;
     // From here on a signal that would end the program ends the tool first, and then the program on the way out.
     ToolGuard guard;
     pid_t child = 0;
@@ -201,17 +221,6 @@ bool runDialog(const std::string& program, std::vector<std::string> args)
 }
 
 } // namespace
-
-std::string shortened(const std::string& message)
-{
-    if (message.size() <= maximumToolText)
-        return message;
-    const std::string ellipsis = "\xE2\x80\xA6"; // U+2026 in UTF-8
-    std::size_t cut = maximumToolText - ellipsis.size();
-    while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80)
-        --cut;
-    return message.substr(0, cut) + ellipsis;
-}
 
 bool showWithTool(const std::vector<DialogTool>& tools)
 {

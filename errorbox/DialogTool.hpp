@@ -13,13 +13,10 @@ struct DialogTool
     std::vector<std::string> args;
 };
 
-/// The message as a dialog tool gets it: at most 4096 bytes, cut at a character boundary and then ending in an
-/// ellipsis.
-std::string shortened(const std::string& message);
-
 /// Runs each tool found on PATH in turn, with exactly its arguments (no shell sees the message), until one shows
 /// its box, and returns once that one has ended: whether one did. A tool that cannot be started, is killed by a
-/// signal or ends with a failure status within two seconds counts as showing none. SIGTERM, SIGINT or SIGHUP sent
+/// signal or ends with a failure status within two seconds counts as showing none. Its status is waited for even
+/// where the program was started with SIGCHLD ignored. SIGTERM, SIGINT or SIGHUP sent
 /// to the program while a tool runs (and not ignored) ends the tool, then the program by that signal.
 bool showWithTool(const std::vector<DialogTool>& tools);
 

@@ -17,7 +17,7 @@ void showError(const std::string& text)
         {"osascript",
          {"osascript", "-e", "on run argv", "-e",
           "display alert \"Error\" message (item 1 of argv) as critical buttons {\"OK\"} default button \"OK\"", "-e",
-          "end run", "--", shortened(message)}}};
+          "end run", "--", boxText(message)}}};
     if (!showWithTool(alert))
         std::cerr << "Error: the error box could not be shown (osascript failed)" << std::endl;
 }

@@ -13,11 +13,13 @@ namespace tamsel
 namespace
 {
 
-// The installed tools that may show the box, in the order they are tried; each looks native on its desktop.
+// The installed tools that may show the box, in the order they are tried; each looks native on its desktop. The
+// text comes wrapped as the box of our own shows it: zenity would wrap it again, at some sixty average characters,
+// which a line of wide letters exceeds, and so add lines beyond those that fit on a small screen.
 std::vector<DialogTool> dialogTools(const std::string& text)
 {
     return {
-        {"zenity", {"zenity", "--error", "--title=Error", "--no-markup", "--text=" + text}},
+        {"zenity", {"zenity", "--error", "--title=Error", "--no-markup", "--no-wrap", "--text=" + text}},
         {"kdialog", {"kdialog", "--title", "Error", "--error", text}},
     };
 }
@@ -39,8 +41,10 @@ void showError(const std::string& text)
         return;
     }
 
-    // A desktop's own dialog tool looks native; where none is installed or it fails, the box of our own.
-    if (!showWithTool(dialogTools(shortened(message))) && !showXlibBox(display.get(), message))
+    // A desktop's own dialog tool looks native; where none is installed or it fails, the box of our own. Both show
+    // the same lines, which fit a small screen however long the message is.
+    const std::string shown = boxText(message);
+    if (!showWithTool(dialogTools(shown)) && !showXlibBox(display.get(), shown))
         std::cerr << "Error: the error box could not be shown on the display " << getX11DisplayName() << std::endl;
 }
 

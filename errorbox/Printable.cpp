@@ -1,5 +1,8 @@
 #include "errorbox/Printable.hpp"
 
+#include <algorithm>
+#include <vector>
+
 namespace tamsel
 {
 
@@ -77,6 +80,19 @@ bool isHidden(char32_t point)
     return false;
 }
 
+// The columns a character takes in a box. Other scripts than these are drawn up to twice as wide (ideographs,
+// and the boxes of hex digits a font draws for characters it lacks); counting them as two keeps a line of them as
+// narrow on the screen as a line of Latin letters.
+std::size_t columns(char32_t point)
+{
+    return point < 0x0530 ? 1 : 2; // below U+0530: Latin, the combining marks, Greek, Cyrillic
+}
+
+bool isBlank(char byte)
+{
+    return byte == ' ' || byte == '\t';
+}
+
 } // namespace
 
 std::string printable(const std::string& text)
@@ -108,6 +124,57 @@ std::string printable(const std::string& text)
         i += length;
     }
     return out;
+}
+
+std::string boxText(const std::string& text)
+{
+    std::vector<std::string> lines;
+    const auto addLine = [&](std::size_t start, std::size_t end)
+    {
+        lines.push_back(text.substr(start, end - start));
+        std::replace(lines.back().begin(), lines.back().end(), '\t', ' ');
+    };
+    // Only the lines shown are wrapped, and the one after them, which tells that the text goes on.
+    std::size_t start = 0;
+    while (start <= text.size() && lines.size() <= boxLines)
+    {
+        std::size_t end = start, lastBlank = std::string::npos, used = 0;
+        while (end < text.size() && text[end] != '\n')
+        {
+            const std::size_t length = std::max<std::size_t>(1, utf8Length(text, end));
+            const std::size_t width = length == 1 ? 1 : columns(codePoint(text, end, length));
+            if (used + width > boxColumns)
+                break;
+            if (isBlank(text[end]))
+                lastBlank = end;
+            used += width;
+            end += length;
+        }
+        if (end == text.size() || text[end] == '\n' || isBlank(text[end]))
+        {
+            addLine(start, end);
+            start = end + 1;
+        }
+        else if (lastBlank != std::string::npos && lastBlank > start)
+        {
+            addLine(start, lastBlank);
+            start = lastBlank + 1;
+        }
+        else
+        {
+            addLine(start, end);
+            start = end;
+        }
+    }
+    if (lines.size() > boxLines)
+    {
+        lines.resize(boxLines);
+        lines.back() = "...";
+    }
+    std::string shown = lines.front();
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        shown += '\n' + lines[i];
+    return shown;
 }
 
 } // namespace tamsel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace tamsel
@@ -11,5 +12,17 @@ namespace tamsel
 /// and format characters that take no room (the byte-order mark, zero-width spaces and joiners, directional
 /// marks, tags and the like) with the line and paragraph separators. Everything else stays as it is.
 std::string printable(const std::string& text);
+
+/// The most lines a box shows, and the most columns of each: a box of them, in a desktop's usual fonts, fits a
+/// screen of 640 x 480 pixels with its button.
+constexpr std::size_t boxLines = 16;
+constexpr std::size_t boxColumns = 36;
+
+/// The text as a box shows it, the same for a dialog tool and for the box of the program's own: tabs become blanks
+/// and the text is wrapped to lines of at most boxColumns columns, after the last blank that fits, or inside a
+/// word longer than a line, never inside a character. A character takes one column in ASCII and the Latin, Greek
+/// and Cyrillic scripts with their combining marks, and two beyond. Of more than boxLines lines the first
+/// boxLines - 1 are kept and a last line "..." says that there was more.
+std::string boxText(const std::string& text);
 
 } // namespace tamsel

@@ -1,6 +1,7 @@
 #include "errorbox/XlibBox.hpp"
 
 #include "errorbox/XlibBoxFont.hpp"
+#include "errorbox/XlibBoxLayout.hpp"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -8,73 +9,11 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
-#include <vector>
 
 namespace tamsel
 {
 namespace
 {
-
-constexpr int boxWidth = 420;    // pixels
-constexpr int margin = 16;       // pixels around and between the parts of the box
-constexpr int markSize = 32;     // pixels: diameter of the red disc
-constexpr int buttonWidth = 80;  // pixels
-constexpr int buttonHeight = 26; // pixels
-// A message may be a whole file's worth of key; standard error has all of it, the box its beginning.
-constexpr std::size_t maximumLines = 24;
-// Characters of no width (zero-width spaces, combining marks) never fill a line; a line of them still ends after
-// this many, so that no line is drawn in a request larger than the X server takes.
-constexpr std::size_t maximumLineCharacters = 256;
-constexpr const char* ellipsis = "...";
-
-// Greedy word wrap to `width` pixels: lines break after the last blank that fits, or inside a word longer than a
-// line (or than maximumLineCharacters). Stops once more than maximumLines lines are found; the last line shown then
-// reads "...".
-std::vector<std::string> wrap(const std::string& text, int width, const XlibBoxFont& font)
-{
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= text.size() && lines.size() <= maximumLines)
-    {
-        std::size_t end = start;
-        std::size_t lastBlank = std::string::npos;
-        int used = 0;
-        std::size_t characters = 0;
-        while (end < text.size() && text[end] != '\n')
-        {
-            const std::size_t length = font.charLength(text, end);
-            const int next = used + font.measure(&text[end], length);
-            if ((next > width || characters == maximumLineCharacters) && end > start)
-                break;
-            ++characters;
-            if (text[end] == ' ')
-                lastBlank = end;
-            used = next;
-            end += length;
-        }
-        if (end == text.size() || text[end] == '\n')
-        {
-            lines.push_back(text.substr(start, end - start));
-            start = end + 1;
-        }
-        else if (lastBlank != std::string::npos && lastBlank > start)
-        {
-            lines.push_back(text.substr(start, lastBlank - start));
-            start = lastBlank + 1;
-        }
-        else
-        {
-            lines.push_back(text.substr(start, end - start));
-            start = end;
-        }
-    }
-    if (lines.size() > maximumLines)
-    {
-        lines.resize(maximumLines);
-        lines.back() = ellipsis;
-    }
-    return lines;
-}
 
 unsigned long colour(Display* display, unsigned short red, unsigned short green, unsigned short blue,
                      unsigned long fallback)
@@ -87,34 +26,19 @@ unsigned long colour(Display* display, unsigned short red, unsigned short green,
     return XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &wanted) ? wanted.pixel : fallback;
 }
 
+// The box's window, for the error handler, which has no other way to learn it, and whether the window is gone:
+// another client destroyed it. DestroyNotify says so once the box watches its window; before that, the requests
+// on it fail.
+Window boxWindow = None;
+bool boxWindowGone = false;
+
 // Requests the box makes may fail on an odd server (focus on a window the window manager has not shown yet);
-// none of them is worth ending the program over.
-int ignoreError(Display*, XErrorEvent*)
+// none of them is worth ending the program over. Those that fail for want of the box's window tell it is gone.
+int noteError(Display*, XErrorEvent* error)
 {
+    if (error->resourceid == boxWindow && (error->error_code == BadWindow || error->error_code == BadDrawable))
+        boxWindowGone = true;
     return 0;
-}
-
-struct Layout
-{
-    std::vector<std::string> lines;
-    int lineHeight;
-    int width;
-    int height;
-    XRectangle button;
-};
-
-Layout layOut(const std::string& message, const XlibBoxFont& font)
-{
-    Layout layout;
-    const int textLeft = margin + markSize + margin;
-    layout.lines = wrap(font.encode(message), boxWidth - textLeft - margin, font);
-    layout.lineHeight = font.getAscent() + font.getDescent();
-    const int textHeight = static_cast<int>(layout.lines.size()) * layout.lineHeight;
-    layout.width = boxWidth;
-    layout.height = margin + std::max(markSize, textHeight) + margin + buttonHeight + margin;
-    layout.button = {static_cast<short>(boxWidth - margin - buttonWidth),
-                     static_cast<short>(layout.height - margin - buttonHeight), buttonWidth, buttonHeight};
-    return layout;
 }
 
 struct Palette
@@ -122,9 +46,10 @@ struct Palette
     unsigned long background, mark, markSign, button, buttonPressed, border;
 };
 
-void draw(Display* display, Window window, GC gc, const XlibBoxFont& font, const Layout& layout, const Palette& palette,
-          bool pressed)
+void draw(Display* display, Window window, GC gc, const XlibBoxFont& font, const XlibBoxLayout& layout,
+          const Palette& palette, bool pressed)
 {
+    constexpr int margin = XlibBoxLayout::margin, markSize = XlibBoxLayout::markSize;
     XSetForeground(display, gc, palette.background);
     XFillRectangle(display, window, gc, 0, 0, static_cast<unsigned>(layout.width),
                    static_cast<unsigned>(layout.height));
@@ -144,7 +69,7 @@ void draw(Display* display, Window window, GC gc, const XlibBoxFont& font, const
     int baseline = margin + std::max(0, (markSize - textHeight) / 2) + font.getAscent();
     for (const std::string& line : layout.lines)
     {
-        font.draw(window, gc, margin + markSize + margin, baseline, line);
+        font.draw(window, gc, XlibBoxLayout::textLeft, baseline, line);
         baseline += layout.lineHeight;
     }
 
@@ -173,36 +98,15 @@ void setAtom(Display* display, Window window, const char* property, const char* 
                     reinterpret_cast<const unsigned char*>(&atom), 1);
 }
 
-} // namespace
-
-bool showXlibBox(Display* display, const std::string& message)
+// A fixed-size dialog titled "Error", in the middle of the screen, whose close button asks rather than kills. The
+// error handler learns its id at once.
+Window createWindow(Display* display, int screen, const XlibBoxLayout& layout, unsigned long background)
 {
-    const struct PreviousHandler
-    {
-        XErrorHandler handler = XSetErrorHandler(ignoreError);
-        ~PreviousHandler() { XSetErrorHandler(handler); }
-    } previousHandler;
-
-    const int screen = DefaultScreen(display);
-    const XlibBoxFont font(display, screen);
-    if (!font.isOpen())
-        return false;
-
-    const unsigned long black = BlackPixel(display, screen), white = WhitePixel(display, screen);
-    const Palette palette{colour(display, 0xEE, 0xEE, 0xEE, white),
-                          colour(display, 0xCC, 0x1F, 0x1F, black),
-                          white,
-                          colour(display, 0xFA, 0xFA, 0xFA, white),
-                          colour(display, 0xCC, 0xCC, 0xCC, white),
-                          colour(display, 0x55, 0x55, 0x55, black)};
-    const Layout layout = layOut(message, font);
-
     const Window window = XCreateSimpleWindow(
         display, RootWindow(display, screen), std::max(0, (DisplayWidth(display, screen) - layout.width) / 2),
         std::max(0, (DisplayHeight(display, screen) - layout.height) / 2), static_cast<unsigned>(layout.width),
-        static_cast<unsigned>(layout.height), 0, black, palette.background);
-
-    // A fixed-size dialog titled "Error" whose close button asks rather than kills.
+        static_cast<unsigned>(layout.height), 0, BlackPixel(display, screen), background);
+    boxWindow = window;
     XStoreName(display, window, "Error");
     const char title[] = "Error";
     XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False),
@@ -224,16 +128,21 @@ bool showXlibBox(Display* display, const std::string& message)
     XSetWMHints(display, window, &hints);
     Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, window, &deleteWindow, 1);
-
+    // StructureNotify: the box learns when it is mapped, and when another client destroys it.
     XSelectInput(display, window,
                  ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
-    const GC gc = XCreateGC(display, window, 0, nullptr);
-    XMapRaised(display, window);
+    return window;
+}
 
-    // Blocks until the user dismisses the box; nothing is grabbed, other windows stay usable.
+// Blocks until the user dismisses the box, or the box is gone; nothing is grabbed, other windows stay usable.
+void waitForDismissal(Display* display, Window window, GC gc, const XlibBoxFont& font, const XlibBoxLayout& layout,
+                      const Palette& palette)
+{
+    const Atom wmProtocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    const Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     bool pressed = false, dismissed = false;
     XEvent event;
-    while (!dismissed)
+    while (!dismissed && !boxWindowGone)
     {
         XNextEvent(display, &event);
         switch (event.type)
@@ -241,6 +150,10 @@ bool showXlibBox(Display* display, const std::string& message)
         case MapNotify:
             // Without a window manager nobody else gives the box the keyboard.
             XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+            break;
+        case DestroyNotify:
+            // Another client destroyed the box: nothing is left on the screen to wait for.
+            boxWindowGone = event.xdestroywindow.window == window;
             break;
         case Expose:
             if (event.xexpose.count == 0)
@@ -268,16 +181,54 @@ bool showXlibBox(Display* display, const std::string& message)
             }
             break;
         case ClientMessage:
-            dismissed = event.xclient.message_type == XInternAtom(display, "WM_PROTOCOLS", False) &&
-                        static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow;
+            dismissed =
+                event.xclient.message_type == wmProtocols && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow;
             break;
         default:
             break;
         }
     }
+}
+
+} // namespace
+
+bool showXlibBox(Display* display, const std::string& text)
+{
+    const struct ErrorHandling
+    {
+        XErrorHandler previous = XSetErrorHandler(noteError);
+        ~ErrorHandling()
+        {
+            XSetErrorHandler(previous);
+            boxWindow = None;
+        }
+    } errorHandling;
+
+    const int screen = DefaultScreen(display);
+    const XlibBoxFont font(display, screen);
+    if (!font.isOpen())
+        return false;
+
+    const unsigned long black = BlackPixel(display, screen), white = WhitePixel(display, screen);
+    const Palette palette{colour(display, 0xEE, 0xEE, 0xEE, white),
+                          colour(display, 0xCC, 0x1F, 0x1F, black),
+                          white,
+                          colour(display, 0xFA, 0xFA, 0xFA, white),
+                          colour(display, 0xCC, 0xCC, 0xCC, white),
+                          colour(display, 0x55, 0x55, 0x55, black)};
+    const XlibBoxLayout layout = layOutXlibBox(text, font, DisplayWidth(display, screen));
+
+    boxWindowGone = false;
+    const Window window = createWindow(display, screen, layout, palette.background);
+    const GC gc = XCreateGC(display, window, 0, nullptr);
+    XMapRaised(display, window);
+    // The errors of the requests above, if any, come in before the wait begins.
+    XSync(display, False);
+    waitForDismissal(display, window, gc, font, layout, palette);
 
     XFreeGC(display, gc);
-    XDestroyWindow(display, window);
+    if (!boxWindowGone)
+        XDestroyWindow(display, window);
     XSync(display, False);
     return true;
 }

@@ -2,8 +2,28 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace
 {
+
+std::string repeated(const std::string& text, std::size_t count)
+{
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i)
+        out += text;
+    return out;
+}
+
+// Lines of the text, each ended by a line feed but the last.
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::string out = lines.front();
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        out += "\n" + lines[i];
+    return out;
+}
 
 TEST(Printable, EscapesEveryByteThatIsNoPrintableCharacter)
 {
@@ -40,6 +60,47 @@ TEST(Printable, EscapesEveryByteThatIsNoPrintableCharacter)
     {
         SCOPED_TRACE(c.shown);
         EXPECT_EQ(tamsel::printable(c.text), c.shown);
+    }
+}
+
+TEST(BoxText, WrapsToShortLinesAndCutsAfterTheLastThatFits)
+{
+    struct Case
+    {
+        const char* what;
+        std::string text;
+        std::string shown;
+    };
+    const std::string ideograph = "\xE6\xBC\xA2", acute = "\xCC\x81", eAcute = "\xC3\xA9";
+    std::vector<std::string> sixteen, seventeen;
+    for (int i = 1; i <= 17; ++i)
+        (i <= 16 ? sixteen : seventeen).push_back("line " + std::to_string(i));
+    seventeen.insert(seventeen.begin(), sixteen.begin(), sixteen.end());
+    std::vector<std::string> wideKey{"invalid configuration:"};
+    for (int i = 0; i < 14; ++i)
+        wideKey.push_back(repeated("W", 36));
+    wideKey.push_back("...");
+    const Case cases[] = {
+        {"short", "invalid stof argument", "invalid stof argument"},
+        {"after the last blank that fits", "invalid configuration: the world is 22000 x 550 units",
+         "invalid configuration: the world is\n22000 x 550 units"},
+        {"at a blank just past a full line", repeated("a", 36) + " bb", repeated("a", 36) + "\nbb"},
+        {"inside a word longer than a line", repeated("k", 40), repeated("k", 36) + "\n" + repeated("k", 4)},
+        {"wide characters take two columns", repeated(ideograph, 20),
+         repeated(ideograph, 18) + "\n" + repeated(ideograph, 2)},
+        {"Latin letters of two bytes take one", repeated(eAcute, 40),
+         repeated(eAcute, 36) + "\n" + repeated(eAcute, 4)},
+        {"combining marks take one", "a" + repeated(acute, 40), "a" + repeated(acute, 35) + "\n" + repeated(acute, 5)},
+        {"line feeds and empty lines stay, tabs become blanks", "a\n\n\tb", "a\n\n b"},
+        {"sixteen lines stay", joined(sixteen), joined(sixteen)},
+        {"of seventeen, fifteen and an ellipsis", joined(seventeen),
+         joined({sixteen.begin(), sixteen.end() - 1}) + "\n..."},
+        {"a key of 10,000 W", "invalid configuration: " + repeated("W", 10000), joined(wideKey)},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(tamsel::boxText(c.text), c.shown);
     }
 }
 

@@ -15,9 +15,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 # What building the program needs.
 # shellcheck disable=SC2034 # for the scripts that source this
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsfml-dev libx11-dev libxft-dev libglx-dev)
-# The X server, Mesa's drawing for it, the tools that find, click and read windows, and ImageMagick for pictures.
+# The X server, Mesa's drawing for it, the tools that find, click and read windows, ImageMagick for pictures, and
+# the desktop's dialog tool whose box the program shows its mistakes in.
 # shellcheck disable=SC2034 # for the scripts that source this
-X_TEST_PACKAGES=(xvfb xauth libgl1-mesa-dri xdotool x11-utils imagemagick)
+X_TEST_PACKAGES=(xvfb xauth libgl1-mesa-dri xdotool x11-utils imagemagick zenity)
 
 ensure_packages() {
     local missing=()

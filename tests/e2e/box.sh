@@ -10,12 +10,24 @@ COMBINING_KEY="a$(printf '%500000s' '' | sed 's/ /\xCC\x81/g')"
 settings_error ZeroWidthKey "$ZERO_WIDTH_KEY = 1" \
     "invalid configuration: $(printf '%150000s' '' | sed 's/ /\\xe2\\x80\\x8b/g')$(at_line 1)"
 settings_error CombiningKey "$COMBINING_KEY = 1" "invalid configuration: $COMBINING_KEY$(at_line 1)"
+# A key runs across line ends up to its "=": sixty lines of comments make a key, and a message, of sixty lines. A
+# key of 10,000 W, the widest letter, is one word longer than any screen is wide.
+MANY_LINES=() MANY_LINES_KEY=""
+for line in {1..60}; do
+    MANY_LINES+=("# a comment, line $line")
+    MANY_LINES_KEY+="# a comment, line $line"$'\n'
+done
+settings_error ManyLines "$(IFS='|' && echo "${MANY_LINES[*]}")|colour = 3" \
+    "invalid configuration: ${MANY_LINES_KEY}colour$JOINS$(at_line 1 61)"
+WIDE_KEY="$(head -c 10000 /dev/zero | tr '\0' W)"
+settings_error WideKey "$WIDE_KEY = 1" "invalid configuration: $WIDE_KEY$(at_line 1)"
 
 # Each row: its name, the settings error whose config.txt is used (WindowTooLarge: a mistake found only after
 # the program asked the display how large a window can be), the dialog tool (none: nothing on PATH;
-# failing: the stand-in zenity fails at once), how the user dismisses the box and the font (outline: the
-# desktop's, through Xft; fixed: fontconfig finds no font, as on a bare system, and the box falls back to the X
-# server's own "fixed").
+# failing: the stand-in zenity fails at once; zenity: the desktop's own, whose box is then the one shown), how the
+# box goes (Return, Escape, a click on OK, the close button, or destroyed by another client) and the font (outline:
+# the desktop's, through Xft; fixed: fontconfig finds no font, as on a bare system, and the box falls back to the X
+# server's own "fixed"). Every box lies wholly on a screen of 640 x 480 pixels.
 BOX_CASES=(
     "UnknownKey   UnknownKey       none    Return fixed"
     "LongKey      LongKey          none    Escape outline"
@@ -24,7 +36,13 @@ BOX_CASES=(
     "ZeroWidthKey ZeroWidthKey     none    Return outline"
     "CombiningKey CombiningKey     none    Escape outline"
     "WindowTooLarge WindowTooLarge none    Return outline"
+    "ManyLines    ManyLines        none    Return outline"
+    "WideKey      WideKey          none    click  outline"
+    "ToolManyLines ManyLines       zenity  Return outline"
+    "ToolWideKey  WideKey          zenity  Return outline"
+    "Destroyed    UnknownKey       none    destroy outline"
 )
+BOX_SCREEN=640x480x24
 # The box's colours: the red of the error mark, the black of the text and the grey of the button's frame.
 BOX_MARK="#CC1F1F" BOX_TEXT="#000000" BOX_FRAME="#555555"
 
@@ -52,32 +70,45 @@ shot_box() {
     window_shot "$1" "$2" && box_shown "$2" "$3" && text_in_letters "$2"
 }
 
-# box_case NAME: the box titled "Error" appears and waits; once dismissed the program exits with status 1, and
-# standard error has the whole message.
+# on_screen ID: the window lies wholly on the screen.
+on_screen() {
+    { xwininfo -root && xwininfo -id "$1"; } | awk 'BEGIN { n = 0 }
+        /Absolute upper-left X:/ { x = $NF } /Absolute upper-left Y:/ { y = $NF }
+        $1 == "Width:" { w[n] = $2 } $1 == "Height:" { h[n++] = $2 }
+        END { exit !(n == 2 && x >= 0 && y >= 0 && x + w[1] <= w[0] && y + h[1] <= h[0]) }'
+}
+
+# box_case NAME: the box titled "Error" appears on the screen and waits; once dismissed the program exits with
+# status 1, and standard error has the whole message.
 box_case() {
-    local row name error tool dismiss font id width height lines
+    local row name error tool dismiss font id width height lines message
     for row in "${BOX_CASES[@]}"; do
         read -r name error tool dismiss font <<<"$row"
         [[ $name != "$1" ]] || break
     done
     [[ $name == "$1" ]] || die "no box case named $1"
-    with_display
+    XVFB_SCREEN=$BOX_SCREEN with_display
     IFS='|' read -ra lines <<<"${ERROR_CONFIG[$error]}"
     write_config "${lines[@]}"
     if [[ $font == fixed ]]; then
         printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$WORK/no-fonts.conf"
         export FONTCONFIG_FILE="$WORK/no-fonts.conf"
     fi
-    if [[ $tool == none ]]; then
-        PATH="$WORK/empty" start_orbisk
-    else
-        ZENITY_EXIT=1 start_orbisk
-    fi
+    case $tool in
+    none) PATH="$WORK/empty" start_orbisk ;;
+    failing) ZENITY_EXIT=1 start_orbisk ;;
+    zenity)
+        PATH=${PATH#"$WORK/bin:"} require zenity
+        PATH=${PATH#"$WORK/bin:"} start_orbisk
+        ;;
+    esac
     id=$(find_window "$START_SECONDS" "$ORBISK_PID" Error) || die "no error box; $(head -c 2000 "$WORK/stderr")"
-    retry "$START_SECONDS" shot_box "$id" "$WORK/box.png" "$font" ||
+    # The program's own box shows its mark, its text and its button; the desktop's tool draws its own.
+    [[ $tool == zenity ]] || retry "$START_SECONDS" shot_box "$id" "$WORK/box.png" "$font" ||
         die "the box lacks its mark, text or button: $(colour_counts "$WORK/box.png" | sort -rn | head -n 8)"
     sleep 0.5
     kill -0 "$ORBISK_PID" 2>/dev/null || die "the program did not wait for the box to be dismissed"
+    on_screen "$id" || die "the box does not fit on the screen: $(xwininfo -id "$id" | grep -E 'Absolute|Width|Height')"
 
     case $dismiss in
     Return | Escape) xdotool key "$dismiss" ;;
@@ -87,10 +118,15 @@ box_case() {
         xdotool mousemove --window "$id" $((width - 56)) $((height - 29)) click 1
         ;;
     close) close_window "$id" ;;
+    destroy) "$WM_CLOSE" --destroy "$id" || die "wm_close could not destroy the box" ;;
     esac
     expect_exit 1
-    expect_error_line "${ERROR_MESSAGE[$error]%%$'\n'*}" >/dev/null
-    [[ $tool == none || -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried first"
+    # The message's first line follows "Error: ". (A long message of one line is left whole: cutting at a pattern
+    # takes the shell a time that grows with the square of the length.)
+    message=${ERROR_MESSAGE[$error]}
+    [[ $message != *$'\n'* ]] || message=${message%%$'\n'*}
+    expect_error_line "$message" >/dev/null
+    [[ $tool != failing || -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried first"
 }
 
 # A dialog tool that fails only after two seconds had its box seen and dismissed (zenity ends with status 1 on
@@ -102,6 +138,18 @@ test_LateToolFailureIsNoFailure() {
     expect_exit 1
     [[ -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried"
     ! xdotool search --name '^Error$' >/dev/null 2>&1 || die "a box of the program's own was left open"
+}
+
+# A program started with SIGCHLD ignored, as some supervisors start theirs (exec keeps it), still learns that the
+# dialog tool showed its box, and shows no second box of its own.
+test_ToolBoxWithChildSignalIgnored() {
+    with_display
+    write_config "${ERROR_CONFIG[BadNumber]}"
+    # shellcheck disable=SC2016 # perl's variables, not the shell's
+    ZENITY_SECONDS=0.5 launch perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV or die "exec: $!"'
+    expect_exit 1
+    [[ -e "$ZENITY_ARGS_FILE" ]] || die "the dialog tool was not tried"
+    ! xdotool search --name '^Error$' >/dev/null 2>&1 || die "a box of the program's own followed the tool's"
 }
 
 # gone PID: no process PID runs any more.

@@ -141,16 +141,27 @@ expect_no_dialog() {
     [[ ! -e "$ZENITY_ARGS_FILE" ]] || die "an error box was shown: $(tr '\0' ' ' <"$ZENITY_ARGS_FILE")"
 }
 
-# expect_dialog TEXT: the dialog tool was asked for an error box with exactly that text.
+# expect_dialog MESSAGE: the dialog tool was asked for an error box showing MESSAGE as a box shows it.
 expect_dialog() {
+    local args
     [[ -e "$ZENITY_ARGS_FILE" ]] || die "no error box was shown"
-    printf '%s\0' --error --title=Error --no-markup "--text=$1" | cmp -s - "$ZENITY_ARGS_FILE" ||
+    mapfile -d '' args <"$ZENITY_ARGS_FILE"
+    if [[ ${#args[@]} -ne 5 || ${args[*]:0:4} != "--error --title=Error --no-markup --no-wrap" ]] ||
+        ! box_text_of "${args[4]#--text=}" "$1"; then
         die "zenity was called with: $(tr '\0' ' ' <"$ZENITY_ARGS_FILE" | head -c 2000)"
+    fi
 }
 
-# dialog_says TEXT: the dialog tool was asked for an error box whose text begins with TEXT.
-dialog_says() {
-    grep -q -- "--text=$1" "$ZENITY_ARGS_FILE"
+# box_text_of TEXT MESSAGE: TEXT is MESSAGE as a box shows it: at most 16 lines of at most 36 characters, the
+# message's own words but for the blanks where its lines were broken, and where the lines would be more, the first
+# 15 and a line "...".
+box_text_of() {
+    local LC_ALL=C.UTF-8 line lines=0 shown message
+    while IFS= read -r line; do
+        ((${#line} <= 36 && ++lines <= 16)) || return 1
+    done <<<"$1"
+    shown=$(printf '%s' "$1" | tr -d ' \t\n') message=$(printf '%s' "$2" | tr -d ' \t\n')
+    [[ $shown == "$message" ]] || [[ $1 == *$'\n...' && $message == "${shown%...}"* ]]
 }
 
 expect_no_orbisk_window() {

@@ -30,9 +30,10 @@ test_LargeWindow() {
     start_with "region_size = 128" "regions_x_count = 255" "regions_y_count = 1" "particle_count = 2000"
     END_SECONDS=60 expect_exit 1
     expect_no_orbisk_window
-    text=$(tr '\0' '\n' <"$ZENITY_ARGS_FILE" | sed -n 's/^--text=//p')
+    text=$(sed -n 's/^Error: //p' "$WORK/stderr")
     [[ $text =~ ^"invalid configuration: the world is 32640 x 128 units, larger than the largest window the "\
-"graphics system can show, "([0-9]+)" x "[0-9]+" pixels"$ ]] || die "not the box about the window's size: $text"
+"graphics system can show, "([0-9]+)" x "[0-9]+" pixels"$ ]] || die "not the message about the window's size: $text"
+    expect_dialog "$text"$'\n'"in the settings file $(cd "$WORK" && pwd -P)/config.txt"
     largest=${BASH_REMATCH[1]}
     echo "the largest window is $largest pixels wide"
 

@@ -32,7 +32,7 @@ at_line() {
 JOINS=$'\n''a blank line or a line without "=" (a comment, say) joins the next key: the settings file has no comments'
 
 # A key of 200,000 characters, longer than the kernel allows for one argument of a program (128 KiB); it starts
-# with three-byte characters, so that the 4096 bytes a dialog tool gets would end inside one.
+# with three-byte characters, two columns wide in a box, whose lines must end between characters.
 LONG_KEY="$(printf '%70000s' '' | sed 's/ /\xE2\x82\xAC/g')$(head -c 130000 /dev/zero | tr '\0' k)"
 
 error_row UnknownKey "colour = 3" "invalid configuration: colour$(at_line 1)"
@@ -136,20 +136,5 @@ error_case() {
     if LC_ALL=C grep -qaP '[\x00-\x09\x0b-\x1f\x7f]' "$WORK/stderr"; then
         die "standard error holds a control character: $(od -An -c "$WORK/stderr" | head -n 20)"
     fi
-    expect_dialog "$(tool_text "$message")"
-}
-
-# tool_text MESSAGE: the text a dialog tool is given: a message longer than 4096 bytes is cut to at most 4093,
-# before a character rather than inside it, and ends in an ellipsis of three bytes.
-tool_text() {
-    local LC_ALL=C cut=4093 byte
-    if ((${#1} <= 4096)); then
-        printf '%s' "$1"
-        return
-    fi
-    # UTF-8 continuation bytes are 0x80 to 0xBF.
-    while printf -v byte '%d' "'${1:cut:1}" && ((byte >= 0x80 && byte < 0xC0)); do
-        cut=$((cut - 1))
-    done
-    printf '%s\xE2\x80\xA6' "${1:0:cut}"
+    expect_dialog "$message"
 }

@@ -1,9 +1,11 @@
 // Asks a window to close the way a window manager does when its close button is pressed: a ClientMessage of type
-// WM_PROTOCOLS carrying WM_DELETE_WINDOW, sent to the window itself.
+// WM_PROTOCOLS carrying WM_DELETE_WINDOW, sent to the window itself. With --destroy, destroys the window instead,
+// as any other client of the X server may.
 //
-// usage: wm_close WINDOW-ID
+// usage: wm_close [--destroy] WINDOW-ID
 //   WINDOW-ID is decimal, or hexadecimal with 0x, as xdotool and xwininfo print it.
-// Exits 0 once the message is delivered to the X server, 1 with a message on standard error otherwise.
+// Exits 0 once the message (or the destruction) is delivered to the X server, 1 with a message on standard error
+// otherwise.
 
 #include <X11/Xlib.h>
 
@@ -59,16 +61,26 @@ int fail(const std::string& message)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2)
-        return fail("usage: wm_close WINDOW-ID");
-    const Window window = parseWindowId(argv[1]);
+    const bool destroy = argc == 3 && std::strcmp(argv[1], "--destroy") == 0;
+    if (argc != 2 && !destroy)
+        return fail("usage: wm_close [--destroy] WINDOW-ID");
+    const char* id = argv[argc - 1];
+    const Window window = parseWindowId(id);
     if (window == None)
-        return fail(std::string("not a window id: ") + argv[1]);
+        return fail(std::string("not a window id: ") + id);
 
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return fail("cannot open the display");
     XSetErrorHandler(recordError);
+    if (destroy)
+    {
+        XDestroyWindow(display, window);
+        XSync(display, False);
+        const int error = lastError;
+        XCloseDisplay(display);
+        return error == 0 ? 0 : fail("destroying the window failed (X error " + std::to_string(error) + ")");
+    }
 
     const Atom wmProtocols = XInternAtom(display, "WM_PROTOCOLS", False);
     const Atom wmDeleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
@@ -77,7 +89,7 @@ int main(int argc, char** argv)
     if (lastError != 0)
     {
         XCloseDisplay(display);
-        return fail(std::string("no such window: ") + argv[1]);
+        return fail(std::string("no such window: ") + id);
     }
     if (!supported)
     {
