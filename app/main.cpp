@@ -185,14 +185,13 @@ void openWindow(sf::RenderWindow& window, sf::Vector2u size, const DisplayConnec
     }
 }
 
-// Without a readable icon file the window keeps the desktop's default icon; a large picture is scaled down to
-// what a desktop shows (and X11 accepts).
+// Without a readable icon file, or without the memory for its pixels, the window keeps the desktop's default
+// icon; a large picture is scaled down to what a desktop shows (and X11 accepts).
 sf::Image showIcon(sf::RenderWindow& window, const DisplayConnection& display)
 {
-    sf::Image icon = loadIcon(iconFile);
+    const sf::Image icon = fitIcon(loadIcon(iconFile));
     if (icon.getSize().x == 0 || icon.getSize().y == 0)
         return icon;
-    icon = fitIcon(icon);
     sfml::setIcon(window, icon);
     display.showIcon(sfml::getNativeHandle(window), icon);
     return icon;
