@@ -2,6 +2,7 @@
 #include "app/Display.hpp"
 #include "app/FixedStep.hpp"
 #include "app/Icon.hpp"
+#include "app/LibraryNotes.hpp"
 #include "drawing/GraphicsLimits.hpp"
 #include "drawing/SfmlCompat.hpp"
 #include "errorbox/ErrorBox.hpp"
@@ -164,6 +165,7 @@ sf::ContextSettings windowContext()
 void openWindow(sf::RenderWindow& window, sf::Vector2u size, const DisplayConnection& display,
                 const SettingsSource& source)
 {
+    const LibraryNotesHeld notes;
     // A window larger than the graphics system's largest viewport would show a squeezed picture, or fail inside
     // the driver.
     const sf::Vector2u largest = getLargestWindowSize();

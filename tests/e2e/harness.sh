@@ -167,6 +167,10 @@ expect_stderr_line() {
     die "standard error lacks the line \"${1:0:200}\": $(head -c 2000 "$WORK/stderr")"
 }
 
+expect_no_stderr() {
+    [[ ! -s "$WORK/stderr" ]] || die "standard error is not empty: $(head -c 2000 "$WORK/stderr")"
+}
+
 # expect_size_line WIDTH HEIGHT: standard output is the size line.
 expect_size_line() {
     printf '%s,%s%s' "$1" "$2" "$EOL" | cmp -s - "$WORK/stdout" ||
