@@ -2,6 +2,7 @@
 #include "app/Display.hpp"
 #include "app/FixedStep.hpp"
 #include "app/Icon.hpp"
+#include "app/Letterbox.hpp"
 #include "app/LibraryNotes.hpp"
 #include "drawing/GraphicsLimits.hpp"
 #include "drawing/SfmlCompat.hpp"
@@ -214,7 +215,10 @@ template <typename Stage> void runStage(sf::RenderWindow& window, const char* wh
     }
 }
 
-// A close request ends the run, any released mouse button starts a new random world.
+// A close request ends the run, any released mouse button (on the world or on the bars beside it) starts a new
+// random world. A resized window shows the whole world as large as fits, centred between black bars: stretched to
+// the window's shape, the picture would lie about the world, its circles drawn as ellipses and its distances
+// differing by direction.
 void handleEvents(sf::RenderWindow& window, Orbisk& world)
 {
     sfml::WindowEvent event;
@@ -222,6 +226,8 @@ void handleEvents(sf::RenderWindow& window, Orbisk& world)
     {
         if (event == sfml::WindowEvent::Closed)
             window.close();
+        if (event == sfml::WindowEvent::Resized)
+            window.setView(letterboxView(world.getWorldSize(), window.getSize()));
         if (event == sfml::WindowEvent::MouseButtonReleased)
             runStage(window, "for a new world",
                      [&]

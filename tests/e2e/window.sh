@@ -156,3 +156,54 @@ display_case() {
         ;;
     esac
 }
+
+# Resized windows and where the world of 550 x 550 units lies in each: the window's size, then the world's
+# rectangle in it (width x height + left + top). The world is scaled to fit, centred, and keeps its proportions;
+# the bars beside it are black.
+RESIZES=(
+    "1100x550 550x550+275+0"
+    "550x1100 550x550+0+275"
+    "1100x1100 1100x1100+0+0"
+)
+
+# world_box FILE: the rectangle, as ImageMagick writes geometry, that holds every pixel of the picture that is not
+# black.
+world_box() {
+    convert "$1" -bordercolor black -border 1 -trim -format '%wx%h%X%Y' info: |
+        awk -F '[x+]' '{ printf "%dx%d+%d+%d\n", $1, $2, $3 - 1, $4 - 1 }'
+}
+
+# shot_within FILE SIZE RECTANGLE: takes a picture of the window WID; succeeds when it is of that size (WxH) and
+# every pixel that is not black lies in the rectangle (WxH+X+Y), while the particles reach over most of its width and
+# height (1000 of them scattered over the world come within a few diameters of each edge).
+shot_within() {
+    local w h x y width height left top
+    window_shot "$WID" "$1" || return 1
+    [[ $(identify -format '%wx%h' "$1") == "$2" ]] || return 1
+    IFS='x+' read -r w h x y <<<"$(world_box "$1")"
+    IFS='x+' read -r width height left top <<<"$3"
+    ((x >= left && y >= top && x + w <= left + width && y + h <= top + height &&
+        w * 10 >= width * 9 && h * 10 >= height * 9))
+}
+
+# A window resized by the user shows the whole world in the largest rectangle of its proportions that fits; a
+# click on a bar starts a new world as a click on the world does.
+test_ResizedWindowKeepsTheWorldsShape() {
+    local row window world
+    run_window "region_size = 55" "type_count = 3"
+    # At the screen's corner, so that every size lies wholly on the screen and a picture of it is whole; once the
+    # program has drawn, and so has placed its window itself.
+    shot_drawn "$WID" "$WORK/first.png"
+    xdotool windowmove "$WID" 0 0
+    for row in "${RESIZES[@]}" "${RESIZES[0]}"; do
+        read -r window world <<<"$row"
+        xdotool windowsize "$WID" "${window%x*}" "${window#*x}"
+        retry "$START_SECONDS" shot_within "$WORK/$window.png" "$window" "$world" ||
+            die "in a window of $window the picture covers $(world_box "$WORK/$window.png"), not the world at $world"
+    done
+    (($(major_count "$WORK/1100x550.png") <= 3)) || die "more than three types before the click"
+    xdotool mousemove --window "$WID" 100 300 click 1
+    retry "$START_SECONDS" shot_showing "$WID" "$WORK/clicked.png" 8 ||
+        die "a click on a bar did not start a new world of ten types"
+    close_exits_zero
+}
