@@ -122,18 +122,18 @@ sf::Vector2u announceWindowSize(const Settings& settings)
     return {static_cast<unsigned>(width), static_cast<unsigned>(height)};
 }
 
-// The display the window opens on, held for the whole run. Without one there is no box to show either.
-DisplayConnection openDisplay()
+// The display the window opens on, held for the whole run. Without a connection there is no box to show either.
+DisplayConnection openDisplay(const sf::ContextSettings& context)
 {
     DisplayConnection display;
     if (!display.isOpen())
     {
-        std::cerr << "Error: " << noDisplayMessage(display.getName()) << std::endl;
+        std::cerr << "Error: " << display.whyNotOpen() << std::endl;
         std::exit(1);
     }
-    if (!display.offersOpenGL())
-        fail("no OpenGL available: the display " + display.getName() +
-             " offers no true-colour OpenGL (GLX) visual, which the window is drawn with");
+    const std::string whyNoWindow = display.whyNoWindow(context);
+    if (!whyNoWindow.empty())
+        fail(whyNoWindow);
     return display;
 }
 
@@ -276,7 +276,7 @@ int main()
     populate(world, settings);
 
     const sf::Vector2u windowSize = announceWindowSize(settings);
-    const DisplayConnection display = openDisplay();
+    const DisplayConnection display = openDisplay(windowContext());
     sf::RenderWindow window;
     openWindow(window, windowSize, display, source);
     const sf::Image icon = showIcon(window, display);

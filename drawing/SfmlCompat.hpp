@@ -98,6 +98,11 @@ inline unsigned& antialiasingLevel(sf::ContextSettings& settings)
     return settings.antiAliasingLevel;
 }
 
+inline unsigned antialiasingLevel(const sf::ContextSettings& settings)
+{
+    return settings.antiAliasingLevel;
+}
+
 /// Makes the texture's pixels; false when the graphics system cannot.
 inline bool createTexture(sf::RenderTexture& texture, sf::Vector2u size, const sf::ContextSettings& settings)
 {
@@ -166,6 +171,11 @@ inline sf::Vector2f getCentre(const sf::FloatRect& rect)
 }
 
 inline unsigned& antialiasingLevel(sf::ContextSettings& settings)
+{
+    return settings.antialiasingLevel;
+}
+
+inline unsigned antialiasingLevel(const sf::ContextSettings& settings)
 {
     return settings.antialiasingLevel;
 }

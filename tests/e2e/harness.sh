@@ -23,9 +23,9 @@ if [[ $ORBISK == *.exe ]]; then
     export WINEDEBUG=-all
 fi
 
-WORK="" XVFB_PID="" ORBISK_PID="" WID=""
+WORK="" XVFB_PID="" ORBISK_PID="" HOLDER_PID="" WID=""
 cleanup() {
-    stop "$ORBISK_PID"
+    stop "$ORBISK_PID" "$HOLDER_PID"
     # Wine's server and desktop outlive the program for a while; they go before their X server does.
     [[ ${#LAUNCHER[@]} -eq 0 ]] || wineserver -k 2>/dev/null || true
     stop "$XVFB_PID"
