@@ -1,6 +1,7 @@
 #pragma once
 
 #include <SFML/Graphics/Image.hpp>
+#include <SFML/Window/ContextSettings.hpp>
 #include <SFML/Window/WindowHandle.hpp>
 
 #include <SFML/System/Vector2.hpp>
@@ -20,15 +21,20 @@ namespace tamsel
 class DisplayConnection
 {
 public:
+    /// Connects, unless the process has too few file descriptors left for the window: then the graphics library
+    /// and the graphics driver would fail on their own, each with a message of its own or none, or end the program.
     DisplayConnection();
 
-    /// Whether a window can be opened at all.
+    /// Whether the program is connected to the display.
     bool isOpen() const;
-    /// The display asked for, for messages: the DISPLAY variable, or a note that it is not set.
-    std::string getName() const;
-    /// Whether a window can be drawn into with OpenGL: on X11 a double-buffered true-colour GLX visual. Without one
-    /// (an X server without GLX, a screen of 8 bits) the graphics library crashes making its first context.
-    bool offersOpenGL() const;
+    /// Why the program is not connected, for standard error, where no box can be shown: too few free file
+    /// descriptors, or no display to connect to.
+    std::string whyNotOpen() const;
+    /// Why no window with these context settings can be opened on the display, for the error box; empty when one
+    /// can. The graphics library would crash or end the program instead: on X11 it needs a double-buffered
+    /// true-colour GLX visual (an X server without GLX, a screen of 8 bits offer none) that it picks on the
+    /// screen and of the depth the window is made on, and a connection of its own to the display.
+    std::string whyNoWindow(const sf::ContextSettings& context) const;
     /// The bits per pixel to ask the window for: 32, unless the screen's own pixels are narrower (a screen of 16
     /// bits), and then the screen's depth. On such a screen the graphics library would pick a 32-bit visual, whose
     /// window X refuses as the library creates it.
@@ -43,6 +49,8 @@ public:
     void showIcon(sf::WindowHandle window, const sf::Image& icon) const;
 
 private:
+    // Why the window would lack file descriptors; empty when enough are free.
+    std::string m_descriptorShortage;
     // On X11 the connection the error box shares, so that an error shown while the window is up opens no other.
     std::shared_ptr<_XDisplay> m_display;
 };

@@ -10,14 +10,14 @@ bool DisplayConnection::isOpen() const
     return true;
 }
 
-std::string DisplayConnection::getName() const
+std::string DisplayConnection::whyNotOpen() const
 {
-    return "the desktop";
+    return {};
 }
 
-bool DisplayConnection::offersOpenGL() const
+std::string DisplayConnection::whyNoWindow(const sf::ContextSettings&) const
 {
-    return true;
+    return {};
 }
 
 unsigned DisplayConnection::getBitsPerPixel() const

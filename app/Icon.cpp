@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <new>
 #include <vector>
 
 namespace tamsel
@@ -13,17 +14,27 @@ sf::Image loadIcon(const std::string& path)
 {
     sf::Image image;
     std::error_code error;
-    // A picture that cannot be read leaves the image empty, and the window its default icon.
-    if (std::filesystem::is_regular_file(path, error))
+    // A picture that cannot be read leaves the image empty, and the window its default icon; so does one whose
+    // pixels the memory cannot hold, which the icon is not worth ending the program for.
+    if (!std::filesystem::is_regular_file(path, error))
+        return image;
+    try
+    {
         static_cast<void>(image.loadFromFile(path));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return sf::Image();
+    }
     return image;
 }
 
-sf::Image fitIcon(const sf::Image& image, unsigned maximumSide)
+namespace
+{
+
+sf::Image scaleDown(const sf::Image& image, unsigned maximumSide)
 {
     const sf::Vector2u size = image.getSize();
-    if (size.x <= maximumSide && size.y <= maximumSide)
-        return image;
 
     // The longer side becomes maximumSide; the shorter keeps the proportion, at least one pixel.
     const std::uint64_t longer = std::max(size.x, size.y);
@@ -65,6 +76,21 @@ sf::Image fitIcon(const sf::Image& image, unsigned maximumSide)
         }
     }
     return sfml::makeImage({width, height}, icon.data());
+}
+
+} // namespace
+
+sf::Image fitIcon(const sf::Image& image, unsigned maximumSide)
+{
+    const sf::Vector2u size = image.getSize();
+    try
+    {
+        return size.x <= maximumSide && size.y <= maximumSide ? image : scaleDown(image, maximumSide);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return sf::Image();
+    }
 }
 
 } // namespace tamsel

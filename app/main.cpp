@@ -2,6 +2,8 @@
 #include "app/Display.hpp"
 #include "app/FixedStep.hpp"
 #include "app/Icon.hpp"
+#include "app/Letterbox.hpp"
+#include "app/LibraryNotes.hpp"
 #include "drawing/GraphicsLimits.hpp"
 #include "drawing/SfmlCompat.hpp"
 #include "errorbox/ErrorBox.hpp"
@@ -135,18 +137,18 @@ sf::Vector2u announceWindowSize(const Settings& settings)
     return {static_cast<unsigned>(width), static_cast<unsigned>(height)};
 }
 
-// The display the window opens on, held for the whole run. Without one there is no box to show either.
-DisplayConnection openDisplay()
+// The display the window opens on, held for the whole run. Without a connection there is no box to show either.
+DisplayConnection openDisplay(const sf::ContextSettings& context)
 {
     DisplayConnection display;
     if (!display.isOpen())
     {
-        std::cerr << "Error: " << noDisplayMessage(display.getName()) << std::endl;
+        std::cerr << "Error: " << display.whyNotOpen() << std::endl;
         std::exit(1);
     }
-    if (!display.offersOpenGL())
-        fail("no OpenGL available: the display " + display.getName() +
-             " offers no true-colour OpenGL (GLX) visual, which the window is drawn with");
+    const std::string whyNoWindow = display.whyNoWindow(context);
+    if (!whyNoWindow.empty())
+        fail(whyNoWindow);
     return display;
 }
 
@@ -179,6 +181,7 @@ sf::ContextSettings windowContext()
 void openWindow(sf::RenderWindow& window, sf::Vector2u size, const DisplayConnection& display,
                 const SettingsSource& source)
 {
+    const LibraryNotesHeld notes;
     // A window larger than the graphics system's largest viewport would show a squeezed picture, or fail inside
     // the driver.
     const sf::Vector2u largest = getLargestWindowSize();
@@ -200,14 +203,13 @@ void openWindow(sf::RenderWindow& window, sf::Vector2u size, const DisplayConnec
     }
 }
 
-// Without a readable icon file the window keeps the desktop's default icon; a large picture is scaled down to
-// what a desktop shows (and X11 accepts).
+// Without a readable icon file, or without the memory for its pixels, the window keeps the desktop's default
+// icon; a large picture is scaled down to what a desktop shows (and X11 accepts).
 sf::Image showIcon(sf::RenderWindow& window, const DisplayConnection& display)
 {
-    sf::Image icon = loadIcon(iconFile);
+    const sf::Image icon = fitIcon(loadIcon(iconFile));
     if (icon.getSize().x == 0 || icon.getSize().y == 0)
         return icon;
-    icon = fitIcon(icon);
     sfml::setIcon(window, icon);
     display.showIcon(sfml::getNativeHandle(window), icon);
     return icon;
@@ -228,7 +230,10 @@ template <typename Stage> void runStage(sf::RenderWindow& window, const char* wh
     }
 }
 
-// A close request ends the run, any released mouse button starts a new random world.
+// A close request ends the run, any released mouse button (on the world or on the bars beside it) starts a new
+// random world. A resized window shows the whole world as large as fits, centred between black bars: stretched to
+// the window's shape, the picture would lie about the world, its circles drawn as ellipses and its distances
+// differing by direction.
 void handleEvents(sf::RenderWindow& window, Orbisk& world)
 {
     sfml::WindowEvent event;
@@ -236,6 +241,8 @@ void handleEvents(sf::RenderWindow& window, Orbisk& world)
     {
         if (event == sfml::WindowEvent::Closed)
             window.close();
+        if (event == sfml::WindowEvent::Resized)
+            window.setView(letterboxView(world.getWorldSize(), window.getSize()));
         if (event == sfml::WindowEvent::MouseButtonReleased)
             runStage(window, "for a new world",
                      [&]
@@ -284,7 +291,7 @@ int main()
     populate(world, settings);
 
     const sf::Vector2u windowSize = announceWindowSize(settings);
-    const DisplayConnection display = openDisplay();
+    const DisplayConnection display = openDisplay(windowContext());
     sf::RenderWindow window;
     openWindow(window, windowSize, display, source);
     const sf::Image icon = showIcon(window, display);

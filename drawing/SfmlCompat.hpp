@@ -28,6 +28,7 @@ enum class WindowEvent
 {
     Closed,              // the user asked to close the window (its close button, or the desktop's command)
     MouseButtonReleased, // any button, anywhere in the window
+    Resized,             // the window has a new size (the user or the desktop resized or maximised it)
     Other
 };
 
@@ -43,6 +44,7 @@ inline bool pollEvent(sf::Window& window, WindowEvent& event)
         return false;
     event = next->is<sf::Event::Closed>()                ? WindowEvent::Closed
             : next->is<sf::Event::MouseButtonReleased>() ? WindowEvent::MouseButtonReleased
+            : next->is<sf::Event::Resized>()             ? WindowEvent::Resized
                                                          : WindowEvent::Other;
     return true;
 }
@@ -96,6 +98,11 @@ inline unsigned& antialiasingLevel(sf::ContextSettings& settings)
     return settings.antiAliasingLevel;
 }
 
+inline unsigned antialiasingLevel(const sf::ContextSettings& settings)
+{
+    return settings.antiAliasingLevel;
+}
+
 /// Makes the texture's pixels; false when the graphics system cannot.
 inline bool createTexture(sf::RenderTexture& texture, sf::Vector2u size, const sf::ContextSettings& settings)
 {
@@ -113,6 +120,7 @@ inline bool pollEvent(sf::Window& window, WindowEvent& event)
         return false;
     event = next.type == sf::Event::Closed                ? WindowEvent::Closed
             : next.type == sf::Event::MouseButtonReleased ? WindowEvent::MouseButtonReleased
+            : next.type == sf::Event::Resized             ? WindowEvent::Resized
                                                           : WindowEvent::Other;
     return true;
 }
@@ -163,6 +171,11 @@ inline sf::Vector2f getCentre(const sf::FloatRect& rect)
 }
 
 inline unsigned& antialiasingLevel(sf::ContextSettings& settings)
+{
+    return settings.antialiasingLevel;
+}
+
+inline unsigned antialiasingLevel(const sf::ContextSettings& settings)
 {
     return settings.antialiasingLevel;
 }

@@ -23,9 +23,9 @@ if [[ $ORBISK == *.exe ]]; then
     export WINEDEBUG=-all
 fi
 
-WORK="" XVFB_PID="" ORBISK_PID="" WID=""
+WORK="" XVFB_PID="" ORBISK_PID="" HOLDER_PID="" WID=""
 cleanup() {
-    stop "$ORBISK_PID"
+    stop "$ORBISK_PID" "$HOLDER_PID"
     # Wine's server and desktop outlive the program for a while; they go before their X server does.
     [[ ${#LAUNCHER[@]} -eq 0 ]] || wineserver -k 2>/dev/null || true
     stop "$XVFB_PID"
@@ -176,6 +176,10 @@ expect_stderr_line() {
         [[ $line != "$1" ]] || return 0
     done <"$WORK/stderr"
     die "standard error lacks the line \"${1:0:200}\": $(head -c 2000 "$WORK/stderr")"
+}
+
+expect_no_stderr() {
+    [[ ! -s "$WORK/stderr" ]] || die "standard error is not empty: $(head -c 2000 "$WORK/stderr")"
 }
 
 # expect_size_line WIDTH HEIGHT: standard output is the size line.

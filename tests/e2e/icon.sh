@@ -64,3 +64,19 @@ test_CloseBeforeFirstFrame() {
     END_SECONDS=120 close_exits_zero
     ! grep -q "Drawing without" "$WORK/stderr" || die "standard error: $(cat "$WORK/stderr")"
 }
+
+# An icon whose pixels the memory cannot hold leaves the default icon, as one that cannot be read does: the window
+# opens and serves the close request, and no box is shown. Its 400 MB of pixels fail to be allocated; nothing else
+# the program allocates comes near 100 MB.
+test_HugeIconWithoutMemory() {
+    setup_huge_icon
+    with_display
+    write_config "region_size = 55"
+    launch env LD_PRELOAD="$FAIL_ALLOC_LIBRARY" FAIL_ALLOCATIONS_ABOVE=100000000
+    WID=$(orbisk_window)
+    # Decoding the picture takes seconds before the first frame.
+    retry 120 shot_showing "$WID" "$WORK/shot.png" 1 || die "the window showed no particles"
+    [[ $(xprop -id "$WID" -notype 32c _NET_WM_ICON) != "_NET_WM_ICON = "* ]] || die "the window has an icon"
+    close_exits_zero
+    expect_no_dialog
+}

@@ -1,5 +1,6 @@
 # shellcheck shell=bash
-# Where the program's output goes: closed standard streams, a pipe nobody reads, and no display at all.
+# Where the program's output goes: closed standard streams, a pipe nobody reads, no display at all, and too few
+# file descriptors to reach one.
 
 # Started with standard input, output or error closed, the program opens its window, draws and ends with status
 # 0 on the close request, whichever is closed.
@@ -60,4 +61,23 @@ test_NoDisplay() {
         expect_no_dialog
     done
     expect_stderr_line "Error: invalid configuration: colour"
+}
+
+# Under a limit of open files that leaves the window too few, standard error says so and the program ends with
+# status 1: no box is tried, which would need descriptors too, and the graphics library and driver are not left to
+# fail on their own (the driver's failure read as a display without OpenGL). Started with the standard streams
+# alone open, the limit of 4 leaves 1 free.
+test_TooFewFileDescriptors() {
+    with_display
+    write_config "region_size = 55"
+    launch python3 -c '
+import os, resource, sys
+resource.setrlimit(resource.RLIMIT_NOFILE, (4, 4))
+os.closerange(3, 65536)
+os.execv(sys.argv[-1], sys.argv[-1:])'
+    expect_exit 1
+    expect_stderr_line "Error: too many open files: the window needs 16 free file descriptors, and the limit of open \
+files (ulimit -n 4) leaves 1 free"
+    expect_no_dialog
+    expect_no_orbisk_window
 }
