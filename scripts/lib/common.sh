@@ -56,8 +56,9 @@ source_files() {
     for glob in "$@"; do
         names+=(-o -name "$glob")
     done
-    (cd "$ORBISK_ROOT" && find . \( -path ./build -o -path ./dist \) -prune -o -type f \( "${names[@]:1}" \) \
-        -printf '%P\0' | sort -z)
+    # The build output as .gitignore names it.
+    (cd "$ORBISK_ROOT" && find . \( -path './build*' -o -path ./out -o -path ./dist \) -prune -o -type f \
+        \( "${names[@]:1}" \) -printf '%P\0' | sort -z)
 }
 
 logged() {

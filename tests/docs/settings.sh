@@ -140,7 +140,7 @@ printf '%s\n%s\n' "$messages" "$reasons" >"$entries"
 # Every C++ source of the program and the command: all but the tests', the benchmark's and the fuzzer's, and the
 # build's output.
 mapfile -d '' sources < <(cd "$root" && find . \( -path ./tests -o -path ./bench -o -path ./fuzz -o -path './build*' \
-    -o -path ./dist -o -path ./.git -o -name CMakeFiles \) -prune -o \( -name '*.cpp' -o -name '*.hpp' \) -print0 |
+    -o -path ./out -o -path ./dist -o -path ./.git -o -name CMakeFiles \) -prune -o \( -name '*.cpp' -o -name '*.hpp' \) -print0 |
     sort -z)
 found=$(cd "$root" && perl "$here/messages.pl" "$entries" "${sources[@]}")
 code_messages=$(grep -c . <<<"$found" || true)
