@@ -25,15 +25,18 @@ die() {
 source "$repository/scripts/lib/common.sh"
 version="$(project_version)"
 
-# clone DIR: a clone of the repository's committed state in which the version is ready for release: its changes
-# moved out of [Unreleased] into its own section, committed, with the stand-in for the archive's suite.
+# clone DIR: a clone of the repository's committed state in which the version is ready for release: a change of
+# its own and those under [Unreleased] in its section, committed, with the stand-in for the archive's suite.
 clone() {
     git clone --quiet --no-hardlinks "$repository" "$1"
     git -C "$1" config user.name "Release test"
     git -C "$1" config user.email "release-test@orbisk.localhost"
     awk -v version="$version" '
-        /^## \[Unreleased\]/ { print; print ""; print "## [" version ".1] - 2026-12-31"; skip = 1; next }
-        /^## \[/ && skip { skip = 0 }
+        /^## \[Unreleased\]/ {
+            print; print ""; print "## [" version ".1] - 2026-12-31"; print ""; print "### Changed"; print ""
+            print "- A change of the release test."
+            next
+        }
         { print }' "$1/CHANGELOG.md" >"$1/CHANGELOG.new"
     mv "$1/CHANGELOG.new" "$1/CHANGELOG.md"
     sed -i "s/^project(Orbisk VERSION $version/project(Orbisk VERSION $version.1/" "$1/CMakeLists.txt"
