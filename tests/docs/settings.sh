@@ -142,6 +142,7 @@ printf '%s\n%s\n' "$messages" "$reasons" >"$entries"
 mapfile -d '' sources < <(cd "$root" && find . \( -path ./tests -o -path ./bench -o -path ./fuzz -o -path './build*' \
     -o -path ./out -o -path ./dist -o -path ./.git -o -name CMakeFiles \) -prune -o \( -name '*.cpp' -o -name '*.hpp' \) -print0 |
     sort -z)
+# In perl, which every Debian system has, down to the fresh minimal ones the other releases are tested in.
 found=$(cd "$root" && perl "$here/messages.pl" "$entries" "${sources[@]}")
 code_messages=$(grep -c . <<<"$found" || true)
 if ((code_messages < 30)); then
