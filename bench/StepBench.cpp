@@ -26,7 +26,8 @@ struct WorldSize
     std::int32_t particles;
 };
 
-const WorldSize defaultWorld{10, 10, 1000};
+// The world a mouse click makes in the shipped window; every world here has the 10 types of such a world.
+const WorldSize clickWorld{10, 10, 1000};
 const WorldSize screenWorld{34, 19, 20000}; // about 1870 x 1045 pixels
 // The screen world's density, about 10 particles per 1,000 square units, over 6600 x 3740 units.
 const WorldSize quarterMillionWorld{120, 68, 250000};
@@ -171,10 +172,10 @@ void BM_PrepareUnchangedFrame(benchmark::State& state, WorldSize size)
         prepareFrame(drawing, world);
 }
 
-BENCHMARK_CAPTURE(BM_ReferenceStep, DefaultWorld, defaultWorld)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Step, DefaultWorld, defaultWorld)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_DividerStep, DefaultWorld, defaultWorld)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_FusedStep, DefaultWorld, defaultWorld)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReferenceStep, ClickWorld, clickWorld)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Step, ClickWorld, clickWorld)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DividerStep, ClickWorld, clickWorld)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FusedStep, ClickWorld, clickWorld)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ReferenceStep, ScreenWorld, screenWorld)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Step, ScreenWorld, screenWorld)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_DividerStep, ScreenWorld, screenWorld)->Unit(benchmark::kMillisecond);
@@ -215,7 +216,7 @@ public:
             const auto found = times.find(name);
             return found == times.end() ? -1.0 : found->second;
         };
-        for (const char* world : {"DefaultWorld", "ScreenWorld"})
+        for (const char* world : {"ClickWorld", "ScreenWorld"})
         {
             const double plain = time(std::string("BM_ReferenceStep/") + world);
             const double fast = time(std::string("BM_Step/") + world);

@@ -9,6 +9,11 @@
 #   logged LOG COMMAND...  runs COMMAND with its output added to LOG; when it fails, shows LOG's end and exits 1
 #   working_tree           the working tree as it stands, changes not committed included, as a tar stream on
 #                          standard output; without the build output (build/, dist/) and the repository's history
+#   in_clone               whether the project's folder is a git clone (or a worktree of one); an unpacked source
+#                          archive is not, and the scripts run there too, all but scripts/release
+#   source_files GLOB...   the project's files whose names match a GLOB ('*.cpp'), relative to its folder, each
+#                          ended by a NUL: those git tracks in a clone, else every such file of the tree but the
+#                          build output
 #   step NAME, step_times  a script's steps and their wall times (below)
 
 # Sourced once, however many parts of scripts/lib source it.
@@ -36,6 +41,24 @@ root_unavailable() {
 
 working_tree() {
     tar -C "$ORBISK_ROOT" --exclude=./build --exclude=./dist --exclude=./.git -cf - .
+}
+
+in_clone() {
+    [[ -e "$ORBISK_ROOT/.git" ]]
+}
+
+source_files() {
+    if in_clone; then
+        git -C "$ORBISK_ROOT" ls-files -z -- "$@"
+        return
+    fi
+    local names=() glob
+    for glob in "$@"; do
+        names+=(-o -name "$glob")
+    done
+    # The build output as .gitignore names it.
+    (cd "$ORBISK_ROOT" && find . \( -path './build*' -o -path ./out -o -path ./dist \) -prune -o -type f \
+        \( "${names[@]:1}" \) -printf '%P\0' | sort -z)
 }
 
 logged() {

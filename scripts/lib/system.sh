@@ -12,7 +12,8 @@
 #   system_start_prepared RELEASE NAME
 #                          the same, but from the system kept by system_save RELEASE NAME at the end of an earlier
 #                          run (within the week), so that what that run installed need not be installed again
-#   system_clone PATH      copies a clone of the repository's committed state to PATH inside it
+#   system_source PATH     copies the project to PATH inside it: from a git clone, a clone of its committed state;
+#                          from an unpacked source archive, which has no history, its tree as it stands
 #   system_copy PATH       copies the working tree as it stands to PATH inside it
 #   system_run CMD...      runs a command as root inside it, in a clean environment but for ORBISK_FRESH_SYSTEM
 #   system_fetch ARCH DIST copies the package for ARCH that scripts/package built in its /root/orbisk to DIST;
@@ -196,8 +197,8 @@ system_copy() {
     working_tree | as_root tar -C "$SYSTEM_ROOT$1" -xf -
 }
 
-# A clone of the repository's committed state at PATH inside the system.
-system_clone() {
+system_source() {
+    in_clone || { system_copy "$1"; return; }
     local clone
     clone="$(mktemp -d "${TMPDIR:-/tmp}/orbisk-clone.XXXXXX")"
     git clone --quiet --no-hardlinks "$ORBISK_ROOT" "$clone/repository"
@@ -230,8 +231,8 @@ system_stop() {
     SYSTEM_ROOT=""
 }
 
-# system_packages RELEASE DIST SCRIPT [ARCH...]: in a fresh system of RELEASE, from a clone of the repository's
-# committed state, runs the shell text SCRIPT first (scripts/test runs its suite there; `true` runs nothing), then
+# system_packages RELEASE DIST SCRIPT [ARCH...]: in a fresh system of RELEASE, from the project as system_source
+# copies it, runs the shell text SCRIPT first (scripts/test runs its suite there; `true` runs nothing), then
 # builds and checks the package for each ARCH with scripts/package (no ARCH: this machine's), and copies the
 # packages to DIST. SYSTEM_DEBS are their paths; their install tests are the caller's to run.
 # shellcheck disable=SC2034 # SYSTEM_DEBS is for the caller
@@ -243,7 +244,7 @@ system_packages() {
         commands+=("scripts/package --arch $arch")
     done
     system_start "$release"
-    system_clone /root/orbisk
+    system_source /root/orbisk
     system_run bash -c "cd /root/orbisk && $script$(printf ' && %s' "${commands[@]}")"
     SYSTEM_DEBS=()
     for arch in "$@"; do

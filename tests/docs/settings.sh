@@ -3,7 +3,9 @@
 # The settings reference (docs/settings.md), the manual page (docs/orbisk.6.in) and the README tell the user the
 # same keys, defaults and messages: every key of the Settings record appears with its default in the reference's
 # and the README's tables and in the manual page's SETTINGS, and every message of the reference's message tables
-# appears in the manual page's DIAGNOSTICS, whose every message the reference lists in turn.
+# appears in the manual page's DIAGNOSTICS, whose every message the reference lists in turn. And every message
+# that the program and the orbisk command can write, found in their code (messages.pl), has its entry in the
+# reference: a message added to the code without one fails here, named.
 set -euo pipefail
 
 if [[ $# -ne 1 ]]; then
@@ -11,6 +13,7 @@ if [[ $# -ne 1 ]]; then
     exit 2
 fi
 root=$1
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 header=$root/settings/Settings.hpp
 reference=$root/docs/settings.md
 manual=$root/docs/orbisk.6.in
@@ -121,8 +124,44 @@ while IFS= read -r tag; do
     grep -qxF -- "$tag" <<<"$messages" || fail "$reference's message tables lack the manual page's: $tag"
 done < <(manual_text | awk -F '\t' '$1 == "DIAGNOSTICS" { on = 1; next } $1 == "TAG" && on { print $2 } $1 != "TAG" && $1 != "DIAGNOSTICS" { on = 0 }')
 
+# The messages of the code. The reference's entries: its messages, and each reason of its table headed "| reason |"
+# as the message it ends, after "invalid configuration: ".
+reasons=$(awk '
+    /^\| reason \|/ { table = 1; getline; next }
+    table && /^\|/ {
+        split($0, cell, "|"); n = split(cell[2], part, "`")
+        for (i = 2; i <= n; i += 2) print "invalid configuration: " part[i]
+        next
+    }
+    { table = 0 }' "$reference")
+entries=$(mktemp)
+trap 'rm -f "$entries"' EXIT
+printf '%s\n%s\n' "$messages" "$reasons" >"$entries"
+# Every C++ source of the program and the command: all but the tests', the benchmark's and the fuzzer's, and the
+# build's output.
+mapfile -d '' sources < <(cd "$root" && find . \( -path ./tests -o -path ./bench -o -path ./fuzz -o -path './build*' \
+    -o -path ./out -o -path ./dist -o -path ./.git -o -name CMakeFiles \) -prune -o \( -name '*.cpp' -o -name '*.hpp' \) -print0 |
+    sort -z)
+# In perl, which every Debian system has, down to the fresh minimal ones the other releases are tested in.
+found=$(cd "$root" && perl "$here/messages.pl" "$entries" "${sources[@]}")
+code_messages=$(grep -c . <<<"$found" || true)
+if ((code_messages < 30)); then
+    fail "expected the messages of the program and the command in their code, found $code_messages: $found"
+fi
+undocumented=0
+while IFS=$'\t' read -r documented where message; do
+    [[ $documented == yes ]] && continue
+    fail "$reference has no entry for the message \"$message\", written at $where"
+    undocumented=$((undocumented + 1))
+done <<<"$found"
+if ((undocumented > 0)); then
+    echo "(\"...\" stands for what the program fills in as it runs. Give each message a row of a message table" \
+        "in $reference, its words as they stand and a placeholder such as path or reason for each \"...\"," \
+        "and the manual page's DIAGNOSTICS the same.)" >&2
+fi
+
 if ((failures > 0)); then
-    echo "$failures mismatches between $reference, $manual and $readme" >&2
+    echo "$failures mismatches between $reference, $manual, $readme and the code" >&2
     exit 1
 fi
-echo "docs: $(wc -l <<<"$keys") keys and $(wc -l <<<"$messages") messages agree"
+echo "docs: $(wc -l <<<"$keys") keys, $(wc -l <<<"$messages") messages of the reference and $code_messages of the code agree"

@@ -11,7 +11,7 @@ release="$1"
 
 log="$ORBISK_ROOT/build/busy-apt.log" status=0
 system_start "$release"
-system_clone /root/orbisk
+system_source /root/orbisk
 # apt's locks are fcntl locks; perl, which every Debian system has, takes them as apt does.
 # shellcheck disable=SC2016 # perl's variables
 system_run perl -e '
