@@ -15,6 +15,8 @@
 #                          ended by a NUL: those git tracks in a clone, else every such file of the tree but the
 #                          build output
 #   step NAME, step_times  a script's steps and their wall times (below)
+#   at_exit FUNCTION       runs FUNCTION when the script exits, however it exits: each function once, the one
+#                          registered last first, so that what a script and its libraries clean up adds up
 
 # Sourced once, however many parts of scripts/lib source it.
 [[ -z "${orbisk_common:-}" ]] || return 0
@@ -88,4 +90,23 @@ step_times() {
     local times
     times="$(printf '%s; ' "${STEP_TIMES[@]}")"
     echo "${times%; }"
+}
+
+AT_EXIT=()
+
+at_exit() {
+    local registered
+    for registered in "${AT_EXIT[@]}"; do
+        [[ "$registered" != "$1" ]] || return 0
+    done
+    AT_EXIT=("$1" "${AT_EXIT[@]}")
+    trap run_at_exit EXIT
+}
+
+run_at_exit() {
+    local status=$? cleanup
+    for cleanup in "${AT_EXIT[@]}"; do
+        "$cleanup" || true
+    done
+    return "$status"
 }

@@ -178,8 +178,7 @@ system_start_prepared() {
 system_unpack() {
     local release="$1" tarball="$2"
     SYSTEM_ROOT="$(mktemp -d "${TMPDIR:-/tmp}/orbisk-$release.XXXXXX")"
-    # SYSTEM_AT_EXIT, a command the caller had set to run at exit, still runs.
-    trap 'system_stop; [[ -z "${SYSTEM_AT_EXIT:-}" ]] || $SYSTEM_AT_EXIT' EXIT
+    at_exit system_stop
     as_root tar -C "$SYSTEM_ROOT" -xf "$tarball"
     # Name resolution as on this machine; the kernel's file systems and devices for Xvfb, the compilers and the
     # sanitizers. Slave mounts, so that unmounting them never reaches this machine's own.
