@@ -113,9 +113,13 @@ void stepWithRoots(benchmark::State& state, WorldSize size, tamsel::Arithmetic a
         }
         particles.regionStart.push_back(static_cast<std::uint32_t>(particles.type.size()));
     }
+    for (std::vector<float>* field : {&particles.x, &particles.y, &particles.vx, &particles.vy})
+        field->resize(field->size() + tamsel::ParticleArrays::padding);
+    particles.type.resize(particles.type.size() + tamsel::ParticleArrays::padding);
+    const tamsel::ActingTables acting = tamsel::actingTables(world.getInteractions(), world.getTypeCount());
     tamsel::Step step(0, arithmetic);
     for (auto _ : state)
-        step.run(particles, world.getInteractions(), world.getTypeCount(), parameters, dt);
+        step.run(particles, world.getInteractions(), world.getTypeCount(), acting, parameters, dt);
     reportPairs(state, pairs);
 }
 

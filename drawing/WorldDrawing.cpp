@@ -57,12 +57,12 @@ WorldDrawing::~WorldDrawing() = default;
 
 std::size_t WorldDrawing::getBatchCount(const Orbisk& world)
 {
-    return std::max<std::size_t>(1, (world.m_particles.type.size() + circlesPerBatch - 1) / circlesPerBatch);
+    return std::max<std::size_t>(1, (world.m_particles.count() + circlesPerBatch - 1) / circlesPerBatch);
 }
 
 const std::vector<sf::Vertex>& WorldDrawing::getBatch(const Orbisk& world, std::size_t index)
 {
-    if (world.m_particles.type.size() > maximumCachedCircles)
+    if (world.m_particles.count() > maximumCachedCircles)
     {
         m_batches.clear();
         fillBatch(world, index, m_batchBeingDrawn);
@@ -83,7 +83,7 @@ void WorldDrawing::fillBatch(const Orbisk& world, std::size_t index, std::vector
 {
     const ParticleArrays& particles = world.m_particles;
     const std::size_t first = index * circlesPerBatch;
-    const std::size_t last = std::min(particles.type.size(), first + circlesPerBatch);
+    const std::size_t last = std::min(particles.count(), first + circlesPerBatch);
     const std::size_t fanSize = m_circleFan.size();
     const std::size_t background = index == 0 ? 4 * 3 : 0;
     vertices.resize(background + (last - first) * fanSize);
@@ -118,7 +118,7 @@ const std::vector<ParticleVertex>& WorldDrawing::getPoints(const Orbisk& world)
     if (m_pointsVersion != world.m_version)
     {
         const ParticleArrays& particles = world.m_particles;
-        const std::size_t count = particles.type.size();
+        const std::size_t count = particles.count();
         m_points.resize(count);
         const std::int32_t* type = particles.type.data();
         const float* x = particles.x.data();

@@ -37,7 +37,11 @@ public:
         : m_typeCount(types), m_interactions(static_cast<std::size_t>(types * types)),
           m_parameters(tamsel::stepParameters(settings)), m_step(std::move(step))
     {
-        m_particles.regionStart.assign(m_parameters.regionCount + 1, 0);
+        m_particles.regionStart.assign(m_parameters.grid.regionCount() + 1, 0);
+        for (std::vector<float>* field : {&m_particles.x, &m_particles.y, &m_particles.vx, &m_particles.vy})
+            field->assign(tamsel::ParticleArrays::padding, 0.0f);
+        m_particles.type.assign(tamsel::ParticleArrays::padding, 0);
+        m_actingTables = tamsel::actingTables(m_interactions, m_typeCount);
     }
 
     // The types, matrix and particles of a populated world made from `settings`.
@@ -45,6 +49,7 @@ public:
         : SteppedWorld(settings, world.getTypeCount(), std::move(step))
     {
         m_interactions = world.getInteractions();
+        m_actingTables = tamsel::actingTables(m_interactions, m_typeCount);
         for (std::size_t r = 0; r < world.getRegionCount(); ++r)
             for (const tamsel::Particle p : world.getRegion(r))
                 addParticle(p);
@@ -53,8 +58,8 @@ public:
     // Appends a particle at the back of the region that contains its position.
     void addParticle(const tamsel::Particle& p)
     {
-        if (!(p.position.x >= 0.0f && p.position.x < m_parameters.W && p.position.y >= 0.0f &&
-              p.position.y < m_parameters.H) ||
+        if (!(p.position.x >= 0.0f && p.position.x < m_parameters.width && p.position.y >= 0.0f &&
+              p.position.y < m_parameters.height) ||
             p.type < 0 || p.type >= m_typeCount)
             throw std::invalid_argument("a particle outside the world or its types");
         tamsel::ParticleArrays& stored = m_particles;
@@ -73,11 +78,12 @@ public:
     void setInteraction(std::int32_t row, std::int32_t column, const tamsel::Interaction& interaction)
     {
         m_interactions.at(static_cast<std::size_t>(row * m_typeCount + column)) = interaction;
+        m_actingTables = tamsel::actingTables(m_interactions, m_typeCount);
     }
 
-    void update(float dt) { m_step.run(m_particles, m_interactions, m_typeCount, m_parameters, dt); }
+    void update(float dt) { m_step.run(m_particles, m_interactions, m_typeCount, m_actingTables, m_parameters, dt); }
 
-    std::size_t getRegionCount() const { return m_parameters.regionCount; }
+    std::size_t getRegionCount() const { return m_parameters.grid.regionCount(); }
 
     // The particles of a region, from front to back.
     std::vector<tamsel::Particle> getRegion(std::size_t index) const
@@ -91,6 +97,7 @@ public:
 private:
     std::int32_t m_typeCount;
     std::vector<tamsel::Interaction> m_interactions;
+    tamsel::ActingTables m_actingTables;
     tamsel::StepParameters m_parameters;
     tamsel::ParticleArrays m_particles;
     tamsel::Step m_step;

@@ -76,12 +76,14 @@ private:
     std::vector<Interaction> m_interactions; // typeCount x typeCount, row: moved type, column: acting type
     std::vector<sf::Color> m_typeColors;     // indexed by type
     std::int32_t m_typeCount = 0;
-    // The physical and geometric settings, fixed for the life of the world. type_count and particle_count are not
-    // read: the counts come through generateTypes and generateParticles.
-    Settings m_settings;
-    // What checkSettings said of them, asked once: generateTypes throws it.
+    // The matrix's columns, as the step reads them: derived from the matrix by generateTypes.
+    ActingTables m_actingTables;
+    // What checkSettings said of the settings, asked once: generateTypes throws it.
     std::optional<ConfigurationError> m_refusal;
-    // The step's numbers, derived from the settings once.
+    // The physical and geometric settings, fixed for the life of the world: the bounds of the random interactions,
+    // and the rest as the step's numbers, derived once. type_count and particle_count are not kept: the counts come
+    // through generateTypes and generateParticles.
+    float m_maximumInteractionDistance, m_maximumInteractionStrength;
     StepParameters m_parameters;
     ParticleArrays m_particles;
     Uncopied<Step> m_step;
@@ -137,7 +139,7 @@ private:
 
 inline std::size_t Orbisk::getRegionCount() const
 {
-    return m_particles.regionStart.empty() ? 0 : m_particles.regionStart.size() - 1;
+    return m_particles.regionCount();
 }
 
 inline Orbisk::Region Orbisk::getRegion(std::size_t index) const
