@@ -69,7 +69,7 @@ struct SettingsSource
     }
 };
 
-// The settings file over the defaults, checked: the program ends with a box for settings it cannot run with.
+// The settings file over the defaults: the program ends with a box for a file it cannot read as settings.
 SettingsSource readSettings(Settings& settings)
 {
     SettingsSource source;
@@ -84,24 +84,20 @@ SettingsSource readSettings(Settings& settings)
     {
         failInSettings(error.getMessage());
     }
-    try
-    {
-        checkSettings(settings);
-    }
-    catch (const ConfigurationError& error)
-    {
-        source.refuse(error.getMessage());
-    }
     return source;
 }
 
-// The first world's types and particles. The world refuses only settings that readSettings refused already.
-void populate(Orbisk& world, const Settings& settings)
+// The first world's types and particles. The world checks the settings (checkSettings), and refuses them here.
+void populate(Orbisk& world, const Settings& settings, const SettingsSource& source)
 {
     try
     {
         world.generateTypes(settings.type_count);
         world.generateParticles(settings.particle_count);
+    }
+    catch (const ConfigurationError& error)
+    {
+        source.refuse(error.getMessage());
     }
     catch (const std::bad_alloc&)
     {
@@ -266,7 +262,7 @@ int main()
     Settings settings;
     const SettingsSource source = readSettings(settings);
     Orbisk world(settings);
-    populate(world, settings);
+    populate(world, settings, source);
 
     const sf::Vector2u windowSize = announceWindowSize(settings);
     const DisplayConnection display = openDisplay();
