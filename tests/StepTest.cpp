@@ -122,8 +122,8 @@ TEST(Step, WrapsAtBothEdges)
     world.addParticle(particle(0, width - 0.1f, 30.0f, 10.0f));
     world.addParticle(particle(0, 0.1f, 500.0f, -10.0f, 10.0f));
     world.update(dt);
-    EXPECT_EQ(world.getRegion(0).size(), 1u);          // column 0, row 0
-    EXPECT_EQ(world.getRegion(9 + 9 * 10).size(), 1u); // last column, row 9
+    EXPECT_EQ(testworld::regionOf(world.getParticles(), 0).size(), 1u);          // column 0, row 0
+    EXPECT_EQ(testworld::regionOf(world.getParticles(), 9 + 9 * 10).size(), 1u); // last column, row 9
 }
 
 TEST(Step, FrictionDecaysSpeedGeometrically)
@@ -178,8 +178,8 @@ TEST(Step, NonSquareWorldWrapsEachAxisByItsOwnSize)
     EXPECT_EQ(after[2].velocity, sf::Vector2f(0.0f, -20.0f));
     EXPECT_EQ(after[2].position, sf::Vector2f(100.0f, (height - 1.0f) - 20.0f * dt));
     EXPECT_EQ(after[3].position, sf::Vector2f(300.0f, (0.1f + -10.0f * dt) + height));
-    EXPECT_EQ(world.getRegion(0 + 3 * 12).size(), 1u);
-    EXPECT_EQ(world.getRegion(5 + 7 * 12).size(), 1u);
+    EXPECT_EQ(testworld::regionOf(world.getParticles(), 0 + 3 * 12).size(), 1u);
+    EXPECT_EQ(testworld::regionOf(world.getParticles(), 5 + 7 * 12).size(), 1u);
 }
 
 float bandPush(float strength, float reach, float u, float v = 0.0f)
@@ -222,7 +222,7 @@ TEST(Step, MoversJoinTheirNewRegionAfterItsResidentsInWalkOrder)
     // No forces reach between these: far apart or in the neutral zone, with a zero matrix.
     world.update(dt);
 
-    const std::vector<Particle> middle = world.getRegion(1);
+    const std::vector<Particle> middle = testworld::regionOf(world.getParticles(), 1);
     ASSERT_EQ(middle.size(), 4u);
     std::vector<float> xs;
     for (const Particle& p : middle)
@@ -257,8 +257,9 @@ TEST(Step, LongRunKeepsEveryParticleInItsRegion)
         if (n % 50 != 0)
             continue;
         std::size_t count = 0;
-        for (std::size_t index = 0; index < world.getRegionCount(); ++index)
-            for (const Particle& p : world.getRegion(index))
+        const tamsel::ParticleArrays& particles = world.getView().particles;
+        for (std::size_t index = 0; index < particles.regionCount(); ++index)
+            for (const Particle& p : testworld::regionOf(particles, index))
             {
                 ++count;
                 ASSERT_TRUE(std::isfinite(p.velocity.x) && std::isfinite(p.velocity.y));
@@ -319,7 +320,7 @@ TEST(Step, SeededRunHasTheSameFingerprintOnEveryBuild)
     for (const auto& [lanes, arithmetic] : testworld::everyWayOfStepping())
     {
         SCOPED_TRACE(testing::Message() << lanes << " lanes, " << testworld::nameOf(arithmetic));
-        testworld::SteppedWorld stepped(seededWorld(), sceneSettings(), tamsel::Step(lanes, arithmetic));
+        testworld::SteppedWorld stepped(seededWorld().getView(), sceneSettings(), tamsel::Step(lanes, arithmetic));
         for (int n = 0; n < steps; ++n)
             stepped.update(dt);
         EXPECT_EQ(fingerprintOf(allParticles(stepped)), fingerprint);

@@ -82,7 +82,7 @@ void Orbisk::generateParticles(std::int32_t count)
 
     // Draw every particle first, in order, then sort them into their regions, keeping the order of the draws
     // inside each region.
-    const sf::Vector2f size = getWorldSize();
+    const sf::Vector2f size(m_parameters.width, m_parameters.height);
     const RegionGrid grid = m_parameters.grid;
     std::vector<Particle> drawn(particles);
     std::vector<std::uint32_t> regionOf(particles);
@@ -123,14 +123,10 @@ void Orbisk::generateParticles(std::int32_t count)
     ++m_version;
 }
 
-sf::Vector2f Orbisk::getWorldSize() const
+WorldView Orbisk::getView() const
 {
-    return {m_parameters.width, m_parameters.height};
-}
-
-std::size_t Orbisk::getRegionIndex(sf::Vector2f position) const
-{
-    return m_parameters.grid.regionOf(position.x, position.y);
+    return {m_particles, m_interactions, m_typeCount, m_typeColors, {m_parameters.width, m_parameters.height},
+            m_version};
 }
 
 void Orbisk::update(float dt)
@@ -144,7 +140,7 @@ void Orbisk::update(float dt)
 void Orbisk::draw(sf::RenderTarget& target, sf::RenderStates states) const
 {
     states.transform *= getTransform();
-    m_drawing.getOrMake(m_parameters.radius).draw(*this, target, states);
+    m_drawing.getOrMake(m_parameters.radius).draw(getView(), target, states);
 }
 
 } // namespace tamsel

@@ -10,11 +10,14 @@ namespace reference
 using tamsel::Interaction;
 using tamsel::Particle;
 
-ReferenceWorld::ReferenceWorld(const tamsel::Orbisk& world, const tamsel::Settings& settings)
-    : settings(settings), typeCount(world.getTypeCount()), interactions(world.getInteractions())
+ReferenceWorld::ReferenceWorld(const tamsel::WorldView& world, const tamsel::Settings& settings)
+    : settings(settings), typeCount(world.typeCount), interactions(world.interactions)
 {
-    for (std::size_t r = 0; r < world.getRegionCount(); ++r)
-        regions.emplace_back(world.getRegion(r).begin(), world.getRegion(r).end());
+    const tamsel::ParticleArrays& particles = world.particles;
+    regions.resize(particles.regionCount());
+    for (std::size_t r = 0; r < regions.size(); ++r)
+        for (std::size_t i = particles.regionStart[r]; i < particles.regionStart[r + 1]; ++i)
+            regions[r].push_back(particles.at(i));
 }
 
 std::size_t ReferenceWorld::regionIndex(sf::Vector2f position) const
