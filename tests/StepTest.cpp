@@ -126,19 +126,18 @@ TEST(Step, WrapsAtBothEdges)
     EXPECT_EQ(testworld::regionOf(world.getParticles(), 9 + 9 * 10).size(), 1u); // last column, row 9
 }
 
-TEST(Step, FrictionDecaysSpeedGeometrically)
+// Friction takes the same share of the velocity every step, whatever the step's length.
+TEST(Step, FrictionDampsOncePerStepWhateverItsLength)
 {
     testworld::SteppedWorld world(sceneSettings(), 2);
     world.addParticle(particle(0, 10.0f, 10.0f, 100.0f, 0.0f));
     float expected = 100.0f;
     for (int n = 1; n <= 50; ++n)
     {
-        world.update(dt);
+        world.update(n % 2 == 0 ? dt : 4 * dt);
         expected *= 1.0f - 0.01f;
-        const auto all = allParticles(world);
-        ASSERT_EQ(all[0].velocity.x, expected) << "step " << n;
+        ASSERT_EQ(allParticles(world)[0].velocity.x, expected) << "step " << n;
     }
-    EXPECT_NEAR(expected, 100.0f * std::pow(0.99f, 50.0f), 1e-3f);
 }
 
 TEST(Step, NeighboursAcrossEdgesAndCornersPushApart)
@@ -325,21 +324,6 @@ TEST(Step, SeededRunHasTheSameFingerprintOnEveryBuild)
             stepped.update(dt);
         EXPECT_EQ(fingerprintOf(allParticles(stepped)), fingerprint);
     }
-}
-
-TEST(Step, SameSeedGivesBitIdenticalWorlds)
-{
-    Orbisk a = seededScene(7, 6, 800);
-    Orbisk b = seededScene(7, 6, 800);
-    for (int n = 0; n < 500; ++n)
-    {
-        a.update(dt);
-        b.update(dt);
-    }
-    const auto pa = allParticles(a), pb = allParticles(b);
-    ASSERT_EQ(pa.size(), pb.size());
-    for (std::size_t i = 0; i < pa.size(); ++i)
-        ASSERT_TRUE(testworld::sameParticle(pa[i], pb[i])) << i;
 }
 
 } // namespace

@@ -145,4 +145,12 @@ TAMSEL_PASS_FUNCTIONS
 
 #undef TAMSEL_PASS_FUNCTIONS
 
+// The widths built into the program, narrowest first, each as entry(lanes) with the width's namespace lanes<lanes>:
+// x86-64 builds (TAMSEL_LANE_DISPATCH) carry 4, 8 and 16 lanes, the others 4.
+#if defined(TAMSEL_LANE_DISPATCH)
+#define TAMSEL_BUILT_WIDTHS(entry) entry(4), entry(8), entry(16)
+#else
+#define TAMSEL_BUILT_WIDTHS(entry) entry(4)
+#endif
+
 } // namespace tamsel

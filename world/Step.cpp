@@ -84,12 +84,7 @@ bool cpuRuns(std::size_t lanes)
         count, lanes##count::accumulateForces, lanes##count::moveParticles, lanes##count::takesRootsByMultiplyAdds     \
     }
 
-// The widths built into the program, narrowest first.
-#if defined(TAMSEL_LANE_DISPATCH)
-constexpr Width builtWidths[] = {TAMSEL_WIDTH(4), TAMSEL_WIDTH(8), TAMSEL_WIDTH(16)};
-#else
-constexpr Width builtWidths[] = {TAMSEL_WIDTH(4)};
-#endif
+constexpr Width builtWidths[] = {TAMSEL_BUILT_WIDTHS(TAMSEL_WIDTH)};
 #undef TAMSEL_WIDTH
 
 // The width of `lanes` lanes, or for 0 the widest this CPU runs.
