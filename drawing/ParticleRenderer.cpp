@@ -43,6 +43,17 @@ void main()
 }
 )";
 
+// The driver's log of a shader or a program, read by the functions for the one or the other.
+template <typename GetParameter, typename GetLog>
+std::string infoLog(gl::Uint object, GetParameter getParameter, GetLog getLog)
+{
+    gl::Int length = 0;
+    getParameter(object, gl::infoLogLength, &length);
+    std::string log(static_cast<std::size_t>(std::max(length, 1)), '\0');
+    getLog(object, length, nullptr, &log[0]);
+    return log.substr(0, log.find('\0'));
+}
+
 } // namespace
 
 ParticleRenderer::~ParticleRenderer()
@@ -113,11 +124,7 @@ gl::Uint ParticleRenderer::compileShader(gl::Enum type, const std::string& sourc
     m_gl.getShaderiv(shader, gl::compileStatus, &status);
     if (status)
         return shader;
-    gl::Int length = 0;
-    m_gl.getShaderiv(shader, gl::infoLogLength, &length);
-    std::string log(static_cast<std::size_t>(std::max(length, 1)), '\0');
-    m_gl.getShaderInfoLog(shader, length, nullptr, &log[0]);
-    error = "a shader does not compile: " + log.substr(0, log.find('\0'));
+    error = "a shader does not compile: " + infoLog(shader, m_gl.getShaderiv, m_gl.getShaderInfoLog);
     m_gl.deleteShader(shader);
     return 0;
 }
@@ -139,11 +146,7 @@ bool ParticleRenderer::isLinked(std::string& error)
     m_gl.getProgramiv(m_program, gl::linkStatus, &linked);
     if (linked)
         return true;
-    gl::Int length = 0;
-    m_gl.getProgramiv(m_program, gl::infoLogLength, &length);
-    std::string log(static_cast<std::size_t>(std::max(length, 1)), '\0');
-    m_gl.getProgramInfoLog(m_program, length, nullptr, &log[0]);
-    error = "the shaders do not link: " + log.substr(0, log.find('\0'));
+    error = "the shaders do not link: " + infoLog(m_program, m_gl.getProgramiv, m_gl.getProgramInfoLog);
     return false;
 }
 
