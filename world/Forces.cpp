@@ -211,7 +211,8 @@ void groupLanes(const std::uint8_t* cell, std::size_t first, std::size_t last, s
 }
 
 // Up to a vector's worth of a region's particles, one per lane. Idle lanes copy the first particle of the block;
-// their results are never stored.
+// their results are never stored. The block's steps are inlined into forceBlock, as its own lines would be: a call
+// would hand the block's vectors over through memory.
 struct Block
 {
     std::size_t index[lanes::count];
@@ -221,8 +222,8 @@ struct Block
     Box box;
 };
 
-Block loadBlock(const ForceInput& input, const float* vx, const float* vy, const std::uint32_t* members,
-                std::size_t active)
+__attribute__((always_inline)) inline Block loadBlock(const ForceInput& input, const float* vx, const float* vy,
+                                                      const std::uint32_t* members, std::size_t active)
 {
     Block block;
     block.active = active;
@@ -246,7 +247,7 @@ Block loadBlock(const ForceInput& input, const float* vx, const float* vy, const
     return block;
 }
 
-void storeBlock(const Block& block, float* vx, float* vy)
+__attribute__((always_inline)) inline void storeBlock(const Block& block, float* vx, float* vy)
 {
     for (std::size_t l = 0; l < block.active; ++l)
     {
@@ -259,8 +260,9 @@ void storeBlock(const Block& block, float* vx, float* vy)
 // distance from the block's box beyond which a candidate of that type cannot act on any of the lanes, into `cutoff2`.
 // With few types, a vector's lookup in the acting type's column of the matrix gives a whole row. Returns the widest
 // of those distances.
-float fillBlockTables(const ForceInput& input, const Neighbourhood& neighbourhood, Ints laneType, float* strength,
-                      float* reach, float* cutoff2)
+__attribute__((always_inline)) inline float fillBlockTables(const ForceInput& input, const Neighbourhood& neighbourhood,
+                                                            Ints laneType, float* strength, float* reach,
+                                                            float* cutoff2)
 {
     const auto typeCount = static_cast<std::size_t>(input.typeCount);
     float widestCutoff = 0.0f;
