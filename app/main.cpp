@@ -84,7 +84,7 @@ struct SettingsSource
     }
 };
 
-// The settings file over the defaults, checked: the program ends with a box for settings it cannot run with.
+// The settings file over the defaults: the program ends with a box for a file it cannot read as settings.
 SettingsSource readSettings(Settings& settings)
 {
     SettingsSource source;
@@ -101,24 +101,20 @@ SettingsSource readSettings(Settings& settings)
         std::cerr << printable("reading the settings file " + settingsPath() + " stopped at line " +
                                std::to_string(stop.line) + ", " + stop.why + "; the lines after it were not read")
                   << std::endl;
-    try
-    {
-        checkSettings(settings);
-    }
-    catch (const ConfigurationError& error)
-    {
-        source.refuse(error.getMessage());
-    }
     return source;
 }
 
-// The first world's types and particles. The world refuses only settings that readSettings refused already.
-void populate(Orbisk& world, const Settings& settings)
+// The first world's types and particles. The world checks the settings (checkSettings), and refuses them here.
+void populate(Orbisk& world, const Settings& settings, const SettingsSource& source)
 {
     try
     {
         world.generateTypes(settings.type_count);
         world.generateParticles(settings.particle_count);
+    }
+    catch (const ConfigurationError& error)
+    {
+        source.refuse(error.getMessage());
     }
     catch (const std::bad_alloc&)
     {
@@ -242,7 +238,7 @@ void handleEvents(sf::RenderWindow& window, Orbisk& world)
         if (event == sfml::WindowEvent::Closed)
             window.close();
         if (event == sfml::WindowEvent::Resized)
-            window.setView(letterboxView(world.getWorldSize(), window.getSize()));
+            window.setView(letterboxView(world.getView().size, window.getSize()));
         if (event == sfml::WindowEvent::MouseButtonReleased)
             runStage(window, "for a new world",
                      [&]
@@ -288,7 +284,7 @@ int main()
     Settings settings;
     const SettingsSource source = readSettings(settings);
     Orbisk world(settings);
-    populate(world, settings);
+    populate(world, settings, source);
 
     const sf::Vector2u windowSize = announceWindowSize(settings);
     const DisplayConnection display = openDisplay(windowContext());

@@ -56,6 +56,12 @@ tamsel::Orbisk clusteredWorld(const WorldSize& size)
 // Pairs a step examines: each particle against every particle of its 3 x 3 neighbourhood.
 double candidatePairs(const tamsel::Orbisk& world, const WorldSize& size)
 {
+    const std::vector<std::uint32_t>& start = world.getView().particles.regionStart;
+    const auto particlesIn = [&](std::int32_t column, std::int32_t row)
+    {
+        const auto region = static_cast<std::size_t>(column + row * size.columns);
+        return static_cast<double>(start[region + 1] - start[region]);
+    };
     double pairs = 0;
     for (std::int32_t c = 0; c < size.columns; ++c)
         for (std::int32_t r = 0; r < size.rows; ++r)
@@ -63,14 +69,8 @@ double candidatePairs(const tamsel::Orbisk& world, const WorldSize& size)
             double neighbours = 0;
             for (std::int32_t dx = -1; dx <= 1; ++dx)
                 for (std::int32_t dy = -1; dy <= 1; ++dy)
-                {
-                    const std::int32_t column = (c + dx + size.columns) % size.columns;
-                    const std::int32_t row = (r + dy + size.rows) % size.rows;
-                    neighbours += static_cast<double>(
-                        world.getRegion(static_cast<std::size_t>(column + row * size.columns)).size());
-                }
-            pairs += neighbours *
-                     static_cast<double>(world.getRegion(static_cast<std::size_t>(c + r * size.columns)).size());
+                    neighbours += particlesIn((c + dx + size.columns) % size.columns, (r + dy + size.rows) % size.rows);
+            pairs += neighbours * particlesIn(c, r);
         }
     return pairs;
 }
@@ -100,23 +100,12 @@ void stepWithRoots(benchmark::State& state, WorldSize size, tamsel::Arithmetic a
     const tamsel::Orbisk world = clusteredWorld(size);
     const double pairs = candidatePairs(world, size);
     const tamsel::StepParameters parameters = tamsel::stepParameters(settingsFor(size));
-    tamsel::ParticleArrays particles;
-    particles.regionStart.push_back(0);
-    for (std::size_t r = 0; r < world.getRegionCount(); ++r)
-    {
-        for (const tamsel::Particle p : world.getRegion(r))
-        {
-            particles.type.push_back(p.type);
-            particles.x.push_back(p.position.x);
-            particles.y.push_back(p.position.y);
-            particles.vx.push_back(p.velocity.x);
-            particles.vy.push_back(p.velocity.y);
-        }
-        particles.regionStart.push_back(static_cast<std::uint32_t>(particles.type.size()));
-    }
+    const tamsel::WorldView view = world.getView();
+    tamsel::ParticleArrays particles = view.particles;
+    const tamsel::ActingTables acting = tamsel::actingTables(view.interactions, view.typeCount);
     tamsel::Step step(0, arithmetic);
     for (auto _ : state)
-        step.run(particles, world.getInteractions(), world.getTypeCount(), parameters, dt);
+        step.run(particles, view.interactions, view.typeCount, acting, parameters, dt);
     reportPairs(state, pairs);
 }
 
@@ -135,7 +124,7 @@ void BM_ReferenceStep(benchmark::State& state, WorldSize size)
 {
     const tamsel::Orbisk world = clusteredWorld(size);
     const double pairs = candidatePairs(world, size);
-    reference::ReferenceWorld plain(world, settingsFor(size));
+    reference::ReferenceWorld plain(world.getView(), settingsFor(size));
     for (auto _ : state)
         plain.update(dt);
     reportPairs(state, pairs);
@@ -145,7 +134,7 @@ void BM_ReferenceStep(benchmark::State& state, WorldSize size)
 // draws its circles from.
 void prepareFrame(tamsel::WorldDrawing& drawing, const tamsel::Orbisk& world)
 {
-    benchmark::DoNotOptimize(drawing.getPoints(world).data());
+    benchmark::DoNotOptimize(drawing.getPoints(world.getView()).data());
 }
 
 // The CPU side of one frame after a step.

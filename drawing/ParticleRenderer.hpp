@@ -45,6 +45,25 @@ public:
     void draw(const std::vector<ParticleVertex>& points, std::uint64_t version, const sf::Transform& transform);
 
 private:
+    // What the graphics library had bound before a draw, and finds bound again after it.
+    struct LibraryState
+    {
+        gl::Int program = 0, buffer = 0;
+    };
+
+    // The steps of prepare: a context of OpenGL 3.3 or later, the shaders, the program and its corners.
+    bool checkContext(std::string& error);
+    gl::Uint compileShader(gl::Enum type, const std::string& source, std::string& error);
+    gl::Uint linkProgram(const gl::Uint (&shaders)[2]);
+    bool isLinked(std::string& error);
+    void setCorners(gl::Int corners, const std::vector<sf::Vector2f>& fan);
+
+    // The steps of draw: the program and its attributes in place of the library's state, then the pieces, then the
+    // library's state again.
+    LibraryState takeOver(const sf::Transform& transform);
+    void handBack(const LibraryState& library);
+    void releasePieces(std::size_t from);
+    void drawPiece(std::size_t piece, const ParticleVertex* points, std::size_t count, bool changed);
     void upload(std::size_t piece, const ParticleVertex* points, std::size_t count);
 
     gl::Functions m_gl;

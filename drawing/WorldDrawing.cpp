@@ -2,7 +2,6 @@
 
 #include "drawing/ParticleRenderer.hpp"
 #include "drawing/SfmlCompat.hpp"
-#include "world/Orbisk.hpp"
 
 #include <SFML/Graphics/CircleShape.hpp>
 #include <SFML/Graphics/RenderTarget.hpp>
@@ -51,39 +50,39 @@ std::vector<sf::Vector2f> makeCircleFan(float radius)
 
 } // namespace
 
-WorldDrawing::WorldDrawing(float radius, Circles circles) : m_circles(circles), m_circleFan(makeCircleFan(radius)) {}
+WorldDrawing::WorldDrawing(float radius) : m_circleFan(makeCircleFan(radius)) {}
 
 WorldDrawing::~WorldDrawing() = default;
 
-std::size_t WorldDrawing::getBatchCount(const Orbisk& world)
+std::size_t WorldDrawing::getBatchCount(const WorldView& world)
 {
-    return std::max<std::size_t>(1, (world.m_particles.type.size() + circlesPerBatch - 1) / circlesPerBatch);
+    return std::max<std::size_t>(1, (world.particles.count() + circlesPerBatch - 1) / circlesPerBatch);
 }
 
-const std::vector<sf::Vertex>& WorldDrawing::getBatch(const Orbisk& world, std::size_t index)
+const std::vector<sf::Vertex>& WorldDrawing::getBatch(const WorldView& world, std::size_t index)
 {
-    if (world.m_particles.type.size() > maximumCachedCircles)
+    if (world.particles.count() > maximumCachedCircles)
     {
         m_batches.clear();
         fillBatch(world, index, m_batchBeingDrawn);
         return m_batchBeingDrawn;
     }
-    if (m_batchesVersion != world.m_version)
+    if (m_batchesVersion != world.version)
     {
         m_batchBeingDrawn = {};
         m_batches.resize(getBatchCount(world));
         for (std::size_t batch = 0; batch < m_batches.size(); ++batch)
             fillBatch(world, batch, m_batches[batch]);
-        m_batchesVersion = world.m_version;
+        m_batchesVersion = world.version;
     }
     return m_batches[index];
 }
 
-void WorldDrawing::fillBatch(const Orbisk& world, std::size_t index, std::vector<sf::Vertex>& vertices) const
+void WorldDrawing::fillBatch(const WorldView& world, std::size_t index, std::vector<sf::Vertex>& vertices) const
 {
-    const ParticleArrays& particles = world.m_particles;
+    const ParticleArrays& particles = world.particles;
     const std::size_t first = index * circlesPerBatch;
-    const std::size_t last = std::min(particles.type.size(), first + circlesPerBatch);
+    const std::size_t last = std::min(particles.count(), first + circlesPerBatch);
     const std::size_t fanSize = m_circleFan.size();
     const std::size_t background = index == 0 ? 4 * 3 : 0;
     vertices.resize(background + (last - first) * fanSize);
@@ -92,7 +91,7 @@ void WorldDrawing::fillBatch(const Orbisk& world, std::size_t index, std::vector
     // The background: the two triangles' worth of fan that an sf::RectangleShape of the world's size fills.
     if (background > 0)
     {
-        fillBackground(world.getWorldSize(), vertex);
+        fillBackground(world.size, vertex);
         vertex += background;
     }
 
@@ -102,7 +101,7 @@ void WorldDrawing::fillBatch(const Orbisk& world, std::size_t index, std::vector
     const sf::Vector2f* fan = m_circleFan.data();
     for (std::size_t i = first; i < last; ++i)
     {
-        const sf::Color color = world.m_typeColors[static_cast<std::size_t>(particles.type[i])];
+        const sf::Color color = world.typeColors[static_cast<std::size_t>(particles.type[i])];
         const float x = particles.x[i], y = particles.y[i];
         for (std::size_t c = 0; c < fanSize; ++c, ++vertex)
         {
@@ -113,17 +112,17 @@ void WorldDrawing::fillBatch(const Orbisk& world, std::size_t index, std::vector
     }
 }
 
-const std::vector<ParticleVertex>& WorldDrawing::getPoints(const Orbisk& world)
+const std::vector<ParticleVertex>& WorldDrawing::getPoints(const WorldView& world)
 {
-    if (m_pointsVersion != world.m_version)
+    if (m_pointsVersion != world.version)
     {
-        const ParticleArrays& particles = world.m_particles;
-        const std::size_t count = particles.type.size();
+        const ParticleArrays& particles = world.particles;
+        const std::size_t count = particles.count();
         m_points.resize(count);
         const std::int32_t* type = particles.type.data();
         const float* x = particles.x.data();
         const float* y = particles.y.data();
-        const sf::Color* colors = world.m_typeColors.data();
+        const sf::Color* colors = world.typeColors.data();
         ParticleVertex* point = m_points.data();
         for (std::size_t i = 0; i < count; ++i)
         {
@@ -131,17 +130,17 @@ const std::vector<ParticleVertex>& WorldDrawing::getPoints(const Orbisk& world)
             point[i].position.y = y[i];
             point[i].color = colors[type[i]];
         }
-        m_pointsVersion = world.m_version;
+        m_pointsVersion = world.version;
     }
     return m_points;
 }
 
-bool WorldDrawing::drawPoints(const Orbisk& world, sf::RenderTarget& target, const sf::RenderStates& states)
+bool WorldDrawing::drawPoints(const WorldView& world, sf::RenderTarget& target, const sf::RenderStates& states)
 {
     // The background through the graphics library, which also makes the target's context active and loads the
     // view and the transform into its matrices, where the circles' program finds them.
     sf::Vertex background[4 * 3];
-    fillBackground(world.getWorldSize(), background);
+    fillBackground(world.size, background);
     target.draw(background, 4 * 3, sfml::triangles, states);
 
     if (!m_renderer)
@@ -159,11 +158,11 @@ bool WorldDrawing::drawPoints(const Orbisk& world, sf::RenderTarget& target, con
         }
         m_renderer = std::move(renderer);
     }
-    m_renderer->draw(getPoints(world), world.m_version, states.transform);
+    m_renderer->draw(getPoints(world), world.version, states.transform);
     return true;
 }
 
-void WorldDrawing::draw(const Orbisk& world, sf::RenderTarget& target, const sf::RenderStates& states)
+void WorldDrawing::draw(const WorldView& world, sf::RenderTarget& target, const sf::RenderStates& states)
 {
     if (isGpuDrawing())
     {

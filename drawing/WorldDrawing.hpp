@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drawing/ParticleRenderer.hpp"
+#include "world/WorldView.hpp"
 
 #include <SFML/Graphics/RenderStates.hpp>
 #include <SFML/Graphics/Vertex.hpp>
@@ -19,55 +20,43 @@ class RenderTarget;
 namespace tamsel
 {
 
-class Orbisk;
-
 /// Draws one world, and keeps what it made for the frames to come: each particle a circle of the world's
 /// effective_radius in its type's colour, on a black background of the world's size. It draws with the graphics
-/// card's circles where the context can (OpenGL 3.3), and otherwise from batches of triangles made here.
+/// card's circles where the context can (OpenGL 3.3), and otherwise from batches of triangles made here: the
+/// background, then one 30-point circle per particle in region order, at most circlesPerBatch circles a batch, each
+/// handed to the render target in one call. Worlds of up to maximumCachedCircles particles keep their batches until
+/// the world changes; larger ones remake a batch for every call, in one buffer, so drawing holds the same memory
+/// whatever the particle count.
 class WorldDrawing
 {
 public:
-    /// How the circles reach the screen: from one record per particle that the graphics card turns into circles,
-    /// falling back to the batches by itself where the context is older than OpenGL 3.3; or from the batches of
-    /// triangles alone.
-    enum class Circles
-    {
-        graphicsCard,
-        batches
-    };
-
     static constexpr std::size_t circlesPerBatch = 4096;        // 7.4 MB of vertices, well within any driver
     static constexpr std::size_t maximumCachedCircles = 131072; // 236 MB of vertices kept between frames
 
-    /// Draws circles of the radius, in world units, the given way.
-    explicit WorldDrawing(float radius, Circles circles = Circles::graphicsCard);
+    /// Draws circles of the radius, in world units.
+    explicit WorldDrawing(float radius);
     ~WorldDrawing();
     WorldDrawing(const WorldDrawing&) = delete;
     WorldDrawing& operator=(const WorldDrawing&) = delete;
 
     /// Draws the world, whose transform `states` already holds.
-    void draw(const Orbisk& world, sf::RenderTarget& target, const sf::RenderStates& states);
+    void draw(const WorldView& world, sf::RenderTarget& target, const sf::RenderStates& states);
 
-    /// The picture as batches of triangles, each handed to the render target in one call: the background, then
-    /// one 30-point circle per particle in region order, at most circlesPerBatch circles a batch. Worlds of up to
-    /// maximumCachedCircles particles keep their batches until the world changes; larger ones remake a batch on
-    /// every call, in one buffer, so drawing holds the same memory whatever the particle count.
-    static std::size_t getBatchCount(const Orbisk& world);
-    /// Batch `index` < getBatchCount(); valid until the next call.
-    const std::vector<sf::Vertex>& getBatch(const Orbisk& world, std::size_t index);
     /// What the graphics card draws from: one record per particle in region order, remade only after the world
     /// changed. The card turns each into the same 30-point circle as a batch holds.
-    const std::vector<ParticleVertex>& getPoints(const Orbisk& world);
+    const std::vector<ParticleVertex>& getPoints(const WorldView& world);
 
-    /// Whether it draws with the graphics card: asked to, and no context has turned that down yet.
-    bool isGpuDrawing() const { return m_circles == Circles::graphicsCard && !m_gpuDrawingFailed; }
+    /// Whether it draws with the graphics card: no context has turned that down yet.
+    bool isGpuDrawing() const { return !m_gpuDrawingFailed; }
 
 private:
-    void fillBatch(const Orbisk& world, std::size_t index, std::vector<sf::Vertex>& vertices) const;
+    static std::size_t getBatchCount(const WorldView& world);
+    // Batch `index` < getBatchCount(); valid until the next call.
+    const std::vector<sf::Vertex>& getBatch(const WorldView& world, std::size_t index);
+    void fillBatch(const WorldView& world, std::size_t index, std::vector<sf::Vertex>& vertices) const;
     // Draws with the graphics card's circles; false where the context cannot.
-    bool drawPoints(const Orbisk& world, sf::RenderTarget& target, const sf::RenderStates& states);
+    bool drawPoints(const WorldView& world, sf::RenderTarget& target, const sf::RenderStates& states);
 
-    Circles m_circles;
     // Set for the drawing's life once a context could not draw with the graphics card's circles.
     bool m_gpuDrawingFailed = false;
     std::vector<sf::Vector2f> m_circleFan; // triangle corners of one circle at the origin

@@ -6,6 +6,7 @@
 #include "settings/Settings.hpp"
 #include "world/Orbisk.hpp"
 #include "world/Random.hpp"
+#include "world/RegionGrid.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -57,17 +58,20 @@ void stepAcceptedWorld(const tamsel::Settings& settings)
     }
     world.generateParticles(std::min(settings.particle_count, fuzzedParticles));
 
-    const sf::Vector2f size = world.getWorldSize();
+    const sf::Vector2f size = world.getView().size;
+    const tamsel::RegionGrid grid{settings.region_size, settings.regions_x_count, settings.regions_y_count};
     for (int step = 0; step < fuzzedSteps; ++step)
     {
         world.update(0.025f);
-        for (std::size_t index = 0; index < world.getRegionCount(); ++index)
-            for (const tamsel::Particle p : world.getRegion(index))
+        const tamsel::ParticleArrays& particles = world.getView().particles;
+        for (std::size_t index = 0; index < particles.regionCount(); ++index)
+            for (std::size_t i = particles.regionStart[index]; i < particles.regionStart[index + 1]; ++i)
             {
+                const tamsel::Particle p = particles.at(i);
                 require(std::isfinite(p.velocity.x) && std::isfinite(p.velocity.y), "a velocity is not finite");
                 require(p.position.x >= 0.0f && p.position.x < size.x && p.position.y >= 0.0f && p.position.y < size.y,
                         "a particle left the world");
-                require(world.getRegionIndex(p.position) == index, "a particle is outside its region");
+                require(grid.regionOf(p.position.x, p.position.y) == index, "a particle is outside its region");
             }
     }
 }

@@ -50,24 +50,31 @@ TEST(Differential, FastStepMatchesTheListStepBitForBit)
         settings.friction = s.friction;
         settings.effective_radius = s.radius;
         settings.stablized_zone = s.zone;
-        tamsel::randomEngine.seed(s.seed);
+        // A world that ran with other types first, as after a click: what the step derives from the types must be
+        // derived anew.
         Orbisk world(settings);
+        tamsel::randomEngine.seed(s.seed + 1000);
         world.generateTypes(s.types);
         world.generateParticles(s.particles);
-        reference::ReferenceWorld expected(world, settings);
+        world.update(0.025f);
+        tamsel::randomEngine.seed(s.seed);
+        world.generateTypes(s.types);
+        world.generateParticles(s.particles);
+        reference::ReferenceWorld expected(world.getView(), settings);
         std::vector<testworld::SteppedWorld> stepped;
         for (const auto& [lanes, arithmetic] : ways)
-            stepped.emplace_back(world, settings, tamsel::Step(lanes, arithmetic));
+            stepped.emplace_back(world.getView(), settings, tamsel::Step(lanes, arithmetic));
 
         for (int step = 1; step <= 300; ++step)
         {
             expected.update(0.025f);
             world.update(0.025f);
-            ASSERT_TRUE(testworld::sameWorld(world, expected)) << "the world's own step, after step " << step;
+            ASSERT_TRUE(testworld::sameWorld(world.getView().particles, expected))
+                << "the world's own step, after step " << step;
             for (std::size_t w = 0; w < ways.size(); ++w)
             {
                 stepped[w].update(0.025f);
-                ASSERT_TRUE(testworld::sameWorld(stepped[w], expected))
+                ASSERT_TRUE(testworld::sameWorld(stepped[w].getParticles(), expected))
                     << ways[w].first << " lanes, " << testworld::nameOf(ways[w].second) << ", after step " << step;
             }
         }

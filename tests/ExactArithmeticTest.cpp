@@ -50,15 +50,13 @@ struct Width
     bool (*quotients)(const float*, const float*, float*, std::size_t, LaneArithmetic);
 };
 
-// The widths built into the tests, as into the program: narrowest first, and the wider ones only where the step
-// chooses its width by the CPU.
-constexpr Width builtWidths[] = {
-    {4, testworld::lanes4::squareRoots, testworld::lanes4::quotients},
-#if defined(TAMSEL_LANE_DISPATCH)
-    {8, testworld::lanes8::squareRoots, testworld::lanes8::quotients},
-    {16, testworld::lanes16::squareRoots, testworld::lanes16::quotients},
-#endif
-};
+// The widths built into the tests, as into the program.
+#define TESTWORLD_WIDTH(count)                                                                                         \
+    {                                                                                                                  \
+        count, testworld::lanes##count::squareRoots, testworld::lanes##count::quotients                                \
+    }
+constexpr Width builtWidths[] = {TAMSEL_BUILT_WIDTHS(TESTWORLD_WIDTH)};
+#undef TESTWORLD_WIDTH
 
 // The width whose arithmetic the checks below take.
 const Width* width = nullptr;

@@ -1,5 +1,6 @@
 #include "WorldFixture.hpp"
 #include "world/Random.hpp"
+#include "world/RegionGrid.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,39 +17,6 @@ using tamsel::Orbisk;
 using tamsel::Particle;
 using testworld::sceneSettings;
 
-TEST(GenerateTypes, ReachMustFitIntoTheNeighbouringRegions)
-{
-    struct Case
-    {
-        float regionSize;
-        bool fits;
-    };
-    // effective_radius 10, stablized_zone 5, maximum_interaction_distance 40.
-    for (const Case c : {Case{55.0f, true}, Case{54.9f, false}, Case{50.0f, false}})
-    {
-        SCOPED_TRACE(c.regionSize);
-        tamsel::Settings settings;
-        settings.region_size = c.regionSize;
-        Orbisk world(settings);
-        if (c.fits)
-        {
-            EXPECT_NO_THROW(world.generateTypes(4));
-            continue;
-        }
-        try
-        {
-            world.generateTypes(4);
-            ADD_FAILURE() << "the reach check passed";
-        }
-        catch (const tamsel::ConfigurationError& error)
-        {
-            EXPECT_STREQ(error.what(), "invalid maximum effective distance");
-        }
-        EXPECT_EQ(world.getTypeCount(), 0);
-        EXPECT_TRUE(world.getInteractions().empty());
-    }
-}
-
 TEST(GenerateTypes, DrawsAFullOpaqueTypeTableAndDropsTheGrid)
 {
     Orbisk world(sceneSettings());
@@ -56,18 +24,18 @@ TEST(GenerateTypes, DrawsAFullOpaqueTypeTableAndDropsTheGrid)
     world.generateParticles(50);
     world.generateTypes(10);
 
-    EXPECT_EQ(world.getTypeCount(), 10);
-    ASSERT_EQ(world.getInteractions().size(), 100u);
-    ASSERT_EQ(world.getTypeColors().size(), 10u);
-    for (const sf::Color& color : world.getTypeColors())
+    EXPECT_EQ(world.getView().typeCount, 10);
+    ASSERT_EQ(world.getView().interactions.size(), 100u);
+    ASSERT_EQ(world.getView().typeColors.size(), 10u);
+    for (const sf::Color& color : world.getView().typeColors)
         EXPECT_EQ(color.a, 255);
-    for (const tamsel::Interaction& interaction : world.getInteractions())
+    for (const tamsel::Interaction& interaction : world.getView().interactions)
     {
         EXPECT_GE(interaction.reach, 0.0f);
         EXPECT_LE(interaction.reach, 40.0f);
         EXPECT_LE(std::fabs(interaction.strength), 10.0f);
     }
-    EXPECT_EQ(world.getRegionCount(), 0u);
+    EXPECT_EQ(world.getView().particles.regionCount(), 0u);
 }
 
 TEST(GenerateParticles, ScattersParticlesAtRestIntoTheirRegions)
@@ -79,10 +47,10 @@ TEST(GenerateParticles, ScattersParticlesAtRestIntoTheirRegions)
         world.generateTypes(10);
         world.generateParticles(1000);
 
-        ASSERT_EQ(world.getRegionCount(), static_cast<std::size_t>(columns * rows));
+        ASSERT_EQ(world.getView().particles.regionCount(), static_cast<std::size_t>(columns * rows));
         EXPECT_EQ(testworld::allParticles(world).size(), 1000u);
-        for (std::size_t index = 0; index < world.getRegionCount(); ++index)
-            for (const Particle& p : world.getRegion(index))
+        for (std::size_t index = 0; index < world.getView().particles.regionCount(); ++index)
+            for (const Particle& p : testworld::regionOf(world.getView().particles, index))
             {
                 EXPECT_GE(p.type, 0);
                 EXPECT_LT(p.type, 10);
@@ -102,7 +70,7 @@ TEST(GenerateParticles, NeedsATypeForEveryParticleAndComesBeforeUpdate)
     EXPECT_THROW(world.generateParticles(1), std::logic_error);
     EXPECT_THROW(world.update(0.025f), std::logic_error);
     world.generateParticles(0);
-    EXPECT_EQ(world.getRegionCount(), 4u);
+    EXPECT_EQ(world.getView().particles.regionCount(), 4u);
 }
 
 TEST(GenerateParticles, ZeroOrFewerParticlesLeaveAnEmptyGrid)
@@ -112,7 +80,7 @@ TEST(GenerateParticles, ZeroOrFewerParticlesLeaveAnEmptyGrid)
         Orbisk world(sceneSettings(4, 3));
         world.generateTypes(2);
         world.generateParticles(count);
-        EXPECT_EQ(world.getRegionCount(), 12u);
+        EXPECT_EQ(world.getView().particles.regionCount(), 12u);
         EXPECT_EQ(testworld::allParticles(world).size(), 0u);
     }
 }
@@ -140,7 +108,7 @@ TEST(Generation, DrawsSpreadOverTheirWholeRanges)
         }
     };
     Spread reach, strength, x, y;
-    for (const tamsel::Interaction& interaction : world.getInteractions())
+    for (const tamsel::Interaction& interaction : world.getView().interactions)
     {
         reach.add(interaction.reach);
         strength.add(interaction.strength);
@@ -152,7 +120,7 @@ TEST(Generation, DrawsSpreadOverTheirWholeRanges)
 
     Spread red, green, blue;
     bool greysOnly = true;
-    for (const sf::Color& color : world.getTypeColors())
+    for (const sf::Color& color : world.getView().typeColors)
     {
         red.add(color.r);
         green.add(color.g);
@@ -189,7 +157,7 @@ TEST(Generation, OneTypeSpendsNoOutputOnTypes)
     std::mt19937 reference(tamsel::randomEngine);
     world.generateParticles(5);
 
-    for (const Particle& p : world.getRegion(0))
+    for (const Particle& p : testworld::regionOf(world.getView().particles, 0))
     {
         EXPECT_EQ(p.type, 0);
         EXPECT_EQ(p.position.x, static_cast<float>(reference()) / 4294967296.0f * 55.0f);
@@ -197,16 +165,16 @@ TEST(Generation, OneTypeSpendsNoOutputOnTypes)
     }
 }
 
-TEST(RegionIndex, CoversTheWholeGridAndNoMore)
+TEST(RegionGrid, CoversTheWholeGridAndNoMore)
 {
-    Orbisk world(sceneSettings(10, 8));
+    const tamsel::RegionGrid grid{55.0f, 10, 8};
     const float width = 550.0f, height = 440.0f;
-    EXPECT_EQ(world.getRegionIndex({0.0f, 0.0f}), 0u);
-    EXPECT_EQ(world.getRegionIndex({width - 0.5f, height - 0.5f}), 79u);
-    EXPECT_EQ(world.getRegionIndex({55.0f, 0.0f}), 1u);
-    EXPECT_EQ(world.getRegionIndex({0.0f, 55.0f}), 10u);
+    EXPECT_EQ(grid.regionOf(0.0f, 0.0f), 0u);
+    EXPECT_EQ(grid.regionOf(width - 0.5f, height - 0.5f), 79u);
+    EXPECT_EQ(grid.regionOf(55.0f, 0.0f), 1u);
+    EXPECT_EQ(grid.regionOf(0.0f, 55.0f), 10u);
     // The largest coordinates below the far edges still land in the last column and row.
-    EXPECT_EQ(world.getRegionIndex({std::nextafter(width, 0.0f), std::nextafter(height, 0.0f)}), 79u);
+    EXPECT_EQ(grid.regionOf(std::nextafter(width, 0.0f), std::nextafter(height, 0.0f)), 79u);
 }
 
 } // namespace

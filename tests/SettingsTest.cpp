@@ -303,13 +303,6 @@ TEST(SettingsText, ReportsBadInputWithExactMessagesAndWhereItIs)
     }
 }
 
-TEST(SettingsText, ConversionErrorsBelongToTheConfigurationFamily)
-{
-    EXPECT_THROW(parsed("friction=abc"), tamsel::InvalidArgumentError);
-    EXPECT_THROW(parsed("friction=1e99"), tamsel::OutOfRangeError);
-    EXPECT_THROW(parsed("Friction=1"), tamsel::ConfigurationError);
-}
-
 TEST(SettingsText, KeepsSettingsReadBeforeAnError)
 {
     Settings settings;
@@ -447,13 +440,6 @@ TEST(SettingsCheck, DefaultsFailOnlyTheReachCheck)
 {
     EXPECT_EQ(errorRaisedBy([] { tamsel::checkSettings(Settings()); }), "invalid maximum effective distance");
     EXPECT_EQ(errorRaisedBy([] { tamsel::checkSettings(parsed("region_size=55")); }), "");
-}
-
-TEST(SettingsCheck, WorldSizeIsTheGridTimesTheRegionSize)
-{
-    const Settings s = parsed("regions_x_count=3\nregions_y_count=4\nregion_size=10.5");
-    EXPECT_EQ(tamsel::worldWidth(s), 31.5f);
-    EXPECT_EQ(tamsel::worldHeight(s), 42.0f);
 }
 
 } // namespace

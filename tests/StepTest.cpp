@@ -122,23 +122,22 @@ TEST(Step, WrapsAtBothEdges)
     world.addParticle(particle(0, width - 0.1f, 30.0f, 10.0f));
     world.addParticle(particle(0, 0.1f, 500.0f, -10.0f, 10.0f));
     world.update(dt);
-    EXPECT_EQ(world.getRegion(0).size(), 1u);          // column 0, row 0
-    EXPECT_EQ(world.getRegion(9 + 9 * 10).size(), 1u); // last column, row 9
+    EXPECT_EQ(testworld::regionOf(world.getParticles(), 0).size(), 1u);          // column 0, row 0
+    EXPECT_EQ(testworld::regionOf(world.getParticles(), 9 + 9 * 10).size(), 1u); // last column, row 9
 }
 
-TEST(Step, FrictionDecaysSpeedGeometrically)
+// Friction takes the same share of the velocity every step, whatever the step's length.
+TEST(Step, FrictionDampsOncePerStepWhateverItsLength)
 {
     testworld::SteppedWorld world(sceneSettings(), 2);
     world.addParticle(particle(0, 10.0f, 10.0f, 100.0f, 0.0f));
     float expected = 100.0f;
     for (int n = 1; n <= 50; ++n)
     {
-        world.update(dt);
+        world.update(n % 2 == 0 ? dt : 4 * dt);
         expected *= 1.0f - 0.01f;
-        const auto all = allParticles(world);
-        ASSERT_EQ(all[0].velocity.x, expected) << "step " << n;
+        ASSERT_EQ(allParticles(world)[0].velocity.x, expected) << "step " << n;
     }
-    EXPECT_NEAR(expected, 100.0f * std::pow(0.99f, 50.0f), 1e-3f);
 }
 
 TEST(Step, NeighboursAcrossEdgesAndCornersPushApart)
@@ -178,8 +177,8 @@ TEST(Step, NonSquareWorldWrapsEachAxisByItsOwnSize)
     EXPECT_EQ(after[2].velocity, sf::Vector2f(0.0f, -20.0f));
     EXPECT_EQ(after[2].position, sf::Vector2f(100.0f, (height - 1.0f) - 20.0f * dt));
     EXPECT_EQ(after[3].position, sf::Vector2f(300.0f, (0.1f + -10.0f * dt) + height));
-    EXPECT_EQ(world.getRegion(0 + 3 * 12).size(), 1u);
-    EXPECT_EQ(world.getRegion(5 + 7 * 12).size(), 1u);
+    EXPECT_EQ(testworld::regionOf(world.getParticles(), 0 + 3 * 12).size(), 1u);
+    EXPECT_EQ(testworld::regionOf(world.getParticles(), 5 + 7 * 12).size(), 1u);
 }
 
 float bandPush(float strength, float reach, float u, float v = 0.0f)
@@ -222,7 +221,7 @@ TEST(Step, MoversJoinTheirNewRegionAfterItsResidentsInWalkOrder)
     // No forces reach between these: far apart or in the neutral zone, with a zero matrix.
     world.update(dt);
 
-    const std::vector<Particle> middle = world.getRegion(1);
+    const std::vector<Particle> middle = testworld::regionOf(world.getParticles(), 1);
     ASSERT_EQ(middle.size(), 4u);
     std::vector<float> xs;
     for (const Particle& p : middle)
@@ -257,8 +256,9 @@ TEST(Step, LongRunKeepsEveryParticleInItsRegion)
         if (n % 50 != 0)
             continue;
         std::size_t count = 0;
-        for (std::size_t index = 0; index < world.getRegionCount(); ++index)
-            for (const Particle& p : world.getRegion(index))
+        const tamsel::ParticleArrays& particles = world.getView().particles;
+        for (std::size_t index = 0; index < particles.regionCount(); ++index)
+            for (const Particle& p : testworld::regionOf(particles, index))
             {
                 ++count;
                 ASSERT_TRUE(std::isfinite(p.velocity.x) && std::isfinite(p.velocity.y));
@@ -319,26 +319,11 @@ TEST(Step, SeededRunHasTheSameFingerprintOnEveryBuild)
     for (const auto& [lanes, arithmetic] : testworld::everyWayOfStepping())
     {
         SCOPED_TRACE(testing::Message() << lanes << " lanes, " << testworld::nameOf(arithmetic));
-        testworld::SteppedWorld stepped(seededWorld(), sceneSettings(), tamsel::Step(lanes, arithmetic));
+        testworld::SteppedWorld stepped(seededWorld().getView(), sceneSettings(), tamsel::Step(lanes, arithmetic));
         for (int n = 0; n < steps; ++n)
             stepped.update(dt);
         EXPECT_EQ(fingerprintOf(allParticles(stepped)), fingerprint);
     }
-}
-
-TEST(Step, SameSeedGivesBitIdenticalWorlds)
-{
-    Orbisk a = seededScene(7, 6, 800);
-    Orbisk b = seededScene(7, 6, 800);
-    for (int n = 0; n < 500; ++n)
-    {
-        a.update(dt);
-        b.update(dt);
-    }
-    const auto pa = allParticles(a), pb = allParticles(b);
-    ASSERT_EQ(pa.size(), pb.size());
-    for (std::size_t i = 0; i < pa.size(); ++i)
-        ASSERT_TRUE(testworld::sameParticle(pa[i], pb[i])) << i;
 }
 
 } // namespace

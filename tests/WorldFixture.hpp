@@ -37,24 +37,27 @@ public:
         : m_typeCount(types), m_interactions(static_cast<std::size_t>(types * types)),
           m_parameters(tamsel::stepParameters(settings)), m_step(std::move(step))
     {
-        m_particles.regionStart.assign(m_parameters.regionCount + 1, 0);
+        m_particles.regionStart.assign(m_parameters.grid.regionCount() + 1, 0);
+        for (std::vector<float>* field : {&m_particles.x, &m_particles.y, &m_particles.vx, &m_particles.vy})
+            field->assign(tamsel::ParticleArrays::padding, 0.0f);
+        m_particles.type.assign(tamsel::ParticleArrays::padding, 0);
+        m_actingTables = tamsel::actingTables(m_interactions, m_typeCount);
     }
 
     // The types, matrix and particles of a populated world made from `settings`.
-    SteppedWorld(const tamsel::Orbisk& world, const tamsel::Settings& settings, tamsel::Step step = tamsel::Step())
-        : SteppedWorld(settings, world.getTypeCount(), std::move(step))
+    SteppedWorld(const tamsel::WorldView& world, const tamsel::Settings& settings, tamsel::Step step = tamsel::Step())
+        : SteppedWorld(settings, world.typeCount, std::move(step))
     {
-        m_interactions = world.getInteractions();
-        for (std::size_t r = 0; r < world.getRegionCount(); ++r)
-            for (const tamsel::Particle p : world.getRegion(r))
-                addParticle(p);
+        m_interactions = world.interactions;
+        m_actingTables = tamsel::actingTables(m_interactions, m_typeCount);
+        m_particles = world.particles;
     }
 
     // Appends a particle at the back of the region that contains its position.
     void addParticle(const tamsel::Particle& p)
     {
-        if (!(p.position.x >= 0.0f && p.position.x < m_parameters.W && p.position.y >= 0.0f &&
-              p.position.y < m_parameters.H) ||
+        if (!(p.position.x >= 0.0f && p.position.x < m_parameters.width && p.position.y >= 0.0f &&
+              p.position.y < m_parameters.height) ||
             p.type < 0 || p.type >= m_typeCount)
             throw std::invalid_argument("a particle outside the world or its types");
         tamsel::ParticleArrays& stored = m_particles;
@@ -73,24 +76,17 @@ public:
     void setInteraction(std::int32_t row, std::int32_t column, const tamsel::Interaction& interaction)
     {
         m_interactions.at(static_cast<std::size_t>(row * m_typeCount + column)) = interaction;
+        m_actingTables = tamsel::actingTables(m_interactions, m_typeCount);
     }
 
-    void update(float dt) { m_step.run(m_particles, m_interactions, m_typeCount, m_parameters, dt); }
+    void update(float dt) { m_step.run(m_particles, m_interactions, m_typeCount, m_actingTables, m_parameters, dt); }
 
-    std::size_t getRegionCount() const { return m_parameters.regionCount; }
-
-    // The particles of a region, from front to back.
-    std::vector<tamsel::Particle> getRegion(std::size_t index) const
-    {
-        std::vector<tamsel::Particle> region;
-        for (std::size_t i = m_particles.regionStart[index]; i < m_particles.regionStart[index + 1]; ++i)
-            region.push_back(m_particles.at(i));
-        return region;
-    }
+    const tamsel::ParticleArrays& getParticles() const { return m_particles; }
 
 private:
     std::int32_t m_typeCount;
     std::vector<tamsel::Interaction> m_interactions;
+    tamsel::ActingTables m_actingTables;
     tamsel::StepParameters m_parameters;
     tamsel::ParticleArrays m_particles;
     tamsel::Step m_step;
@@ -148,35 +144,51 @@ inline bool sameParticle(const tamsel::Particle& a, const tamsel::Particle& b)
            sameVelocity(a.velocity.y, b.velocity.y);
 }
 
-// Every particle of a world, region after region, each from front to back.
-template <typename World> std::vector<tamsel::Particle> allParticles(const World& world)
+// The particles of region `index`, from front to back.
+inline std::vector<tamsel::Particle> regionOf(const tamsel::ParticleArrays& particles, std::size_t index)
+{
+    std::vector<tamsel::Particle> region;
+    for (std::size_t i = particles.regionStart[index]; i < particles.regionStart[index + 1]; ++i)
+        region.push_back(particles.at(i));
+    return region;
+}
+
+// Every particle, region after region, each from front to back.
+inline std::vector<tamsel::Particle> allParticles(const tamsel::ParticleArrays& particles)
 {
     std::vector<tamsel::Particle> all;
-    for (std::size_t r = 0; r < world.getRegionCount(); ++r)
-    {
-        const auto region = world.getRegion(r);
-        all.insert(all.end(), region.begin(), region.end());
-    }
+    for (std::size_t i = 0; i < particles.count(); ++i)
+        all.push_back(particles.at(i));
     return all;
 }
 
+inline std::vector<tamsel::Particle> allParticles(const tamsel::Orbisk& world)
+{
+    return allParticles(world.getView().particles);
+}
+
+inline std::vector<tamsel::Particle> allParticles(const SteppedWorld& world)
+{
+    return allParticles(world.getParticles());
+}
+
 // The same regions holding the same particles (sameParticle) in the same order as the list-based step's world.
-template <typename World>
-testing::AssertionResult sameWorld(const World& world, const reference::ReferenceWorld& expected)
+inline testing::AssertionResult sameWorld(const tamsel::ParticleArrays& particles,
+                                          const reference::ReferenceWorld& expected)
 {
     const auto& expectedRegions = expected.getRegions();
-    if (world.getRegionCount() != expectedRegions.size())
+    if (particles.regionCount() != expectedRegions.size())
         return testing::AssertionFailure()
-               << "region count " << world.getRegionCount() << " != " << expectedRegions.size();
+               << "region count " << particles.regionCount() << " != " << expectedRegions.size();
     for (std::size_t r = 0; r < expectedRegions.size(); ++r)
     {
-        const auto region = world.getRegion(r);
+        const std::vector<tamsel::Particle> region = regionOf(particles, r);
         if (region.size() != expectedRegions[r].size())
             return testing::AssertionFailure()
                    << "region " << r << " holds " << region.size() << " particles, not " << expectedRegions[r].size();
         auto it = expectedRegions[r].begin();
         std::size_t place = 0;
-        for (const tamsel::Particle p : region)
+        for (const tamsel::Particle& p : region)
         {
             const tamsel::Particle& e = *it++;
             if (!sameParticle(p, e))

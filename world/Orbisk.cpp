@@ -29,7 +29,8 @@ std::optional<ConfigurationError> refusalOf(const Settings& settings)
 } // namespace
 
 Orbisk::Orbisk(const Settings& settings)
-    : m_settings(settings), m_refusal(refusalOf(settings)), m_parameters(stepParameters(settings))
+    : m_refusal(refusalOf(settings)), m_maximumInteractionDistance(settings.maximum_interaction_distance),
+      m_maximumInteractionStrength(settings.maximum_interaction_strength), m_parameters(stepParameters(settings))
 {
 }
 
@@ -44,8 +45,6 @@ void Orbisk::generateTypes(std::int32_t count)
 {
     if (m_refusal)
         throw *m_refusal;
-    const Settings& s = m_settings;
-
     const std::size_t types = count > 0 ? static_cast<std::size_t>(count) : 0;
     m_interactions.clear();
     m_typeColors.clear();
@@ -56,8 +55,8 @@ void Orbisk::generateTypes(std::int32_t count)
     for (std::size_t i = 0; i < types * types; ++i)
     {
         Interaction interaction;
-        interaction.reach = uniformFloat(0.0f, s.maximum_interaction_distance);
-        interaction.strength = static_cast<float>(uniformDouble(-1.0, 1.0) * s.maximum_interaction_strength);
+        interaction.reach = uniformFloat(0.0f, m_maximumInteractionDistance);
+        interaction.strength = static_cast<float>(uniformDouble(-1.0, 1.0) * m_maximumInteractionStrength);
         m_interactions.push_back(interaction);
     }
 
@@ -69,6 +68,7 @@ void Orbisk::generateTypes(std::int32_t count)
                                   static_cast<std::uint8_t>(v >> 8), 255);
     }
 
+    m_actingTables = actingTables(m_interactions, m_typeCount);
     m_particles = ParticleArrays();
     ++m_version;
 }
@@ -77,12 +77,12 @@ void Orbisk::generateParticles(std::int32_t count)
 {
     if (count > 0 && m_typeCount < 1)
         throw std::logic_error("particles need at least one type");
-    const std::size_t regionCount = m_parameters.regionCount;
+    const std::size_t regionCount = m_parameters.grid.regionCount();
     const std::size_t particles = count > 0 ? static_cast<std::size_t>(count) : 0;
 
     // Draw every particle first, in order, then sort them into their regions, keeping the order of the draws
     // inside each region.
-    const sf::Vector2f size = getWorldSize();
+    const sf::Vector2f size(m_parameters.width, m_parameters.height);
     const RegionGrid grid = m_parameters.grid;
     std::vector<Particle> drawn(particles);
     std::vector<std::uint32_t> regionOf(particles);
@@ -105,11 +105,12 @@ void Orbisk::generateParticles(std::int32_t count)
         start[r + 1] += start[r];
 
     ParticleArrays& stored = m_particles;
-    stored.type.assign(particles, 0);
-    stored.x.assign(particles, 0.0f);
-    stored.y.assign(particles, 0.0f);
-    stored.vx.assign(particles, 0.0f);
-    stored.vy.assign(particles, 0.0f);
+    const std::size_t padded = particles + ParticleArrays::padding;
+    stored.type.assign(padded, 0);
+    stored.x.assign(padded, 0.0f);
+    stored.y.assign(padded, 0.0f);
+    stored.vx.assign(padded, 0.0f);
+    stored.vy.assign(padded, 0.0f);
     std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
     for (std::size_t i = 0; i < particles; ++i)
     {
@@ -122,28 +123,24 @@ void Orbisk::generateParticles(std::int32_t count)
     ++m_version;
 }
 
-sf::Vector2f Orbisk::getWorldSize() const
+WorldView Orbisk::getView() const
 {
-    return {m_parameters.W, m_parameters.H};
-}
-
-std::size_t Orbisk::getRegionIndex(sf::Vector2f position) const
-{
-    return m_parameters.grid.regionOf(position.x, position.y);
+    return {m_particles, m_interactions, m_typeCount, m_typeColors, {m_parameters.width, m_parameters.height},
+            m_version};
 }
 
 void Orbisk::update(float dt)
 {
     if (m_particles.regionStart.empty())
         throw std::logic_error("update needs the grid of generateParticles");
-    m_step.get().run(m_particles, m_interactions, m_typeCount, m_parameters, dt);
+    m_step.getOrMake().run(m_particles, m_interactions, m_typeCount, m_actingTables, m_parameters, dt);
     ++m_version;
 }
 
 void Orbisk::draw(sf::RenderTarget& target, sf::RenderStates states) const
 {
     states.transform *= getTransform();
-    m_drawing.get(m_settings.effective_radius).draw(*this, target, states);
+    m_drawing.getOrMake(m_parameters.radius).draw(getView(), target, states);
 }
 
 } // namespace tamsel

@@ -27,10 +27,15 @@ struct Particle
 /// [regionStart[r], regionStart[r + 1]), from front to back. There is no grid while regionStart is empty.
 struct ParticleArrays
 {
+    /// Each array holds this many zeros after the last particle, so that the step's vector loads may read past it.
+    static constexpr std::size_t padding = 16;
+
     std::vector<std::uint32_t> regionStart;
     std::vector<std::int32_t> type;
     std::vector<float> x, y, vx, vy;
 
+    std::size_t count() const { return regionStart.empty() ? 0 : regionStart.back(); }
+    std::size_t regionCount() const { return regionStart.empty() ? 0 : regionStart.size() - 1; }
     Particle at(std::size_t index) const { return {type[index], {x[index], y[index]}, {vx[index], vy[index]}}; }
 };
 

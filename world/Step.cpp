@@ -1,8 +1,6 @@
 #include "world/Step.hpp"
 
-#include "settings/Settings.hpp"
 #include "world/Particles.hpp"
-#include "world/RegionGrid.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -12,36 +10,33 @@
 namespace tamsel
 {
 
+static_assert(ParticleArrays::padding >= maximumLanes, "a vector load at the last particle stays in the arrays");
+
 namespace
 {
 
 // The particles the width's motion pass left for the exact path (their coordinates ended a world width or height or
 // more past an edge, or something overflowed): damped, moved and wrapped with fmod, as the list step does.
-void moveSlowParticles(ParticleArrays& particles, const StepParameters& parameters, float dt,
-                       const std::vector<std::uint32_t>& slow, std::vector<std::uint32_t>& targets)
+void moveOnExactPath(ParticleArrays& particles, const StepParameters& parameters, float dt,
+                     const std::vector<std::uint32_t>& leftToExactPath, std::vector<std::uint32_t>& targets)
 {
-    const float W = parameters.W, H = parameters.H, damping = parameters.damping;
-    const RegionGrid grid = parameters.grid;
-    const std::size_t count = particles.type.size();
-    float* const xs = particles.x.data();
-    float* const ys = particles.y.data();
-    float* const vxs = particles.vx.data();
-    float* const vys = particles.vy.data();
+    const float width = parameters.width, height = parameters.height, damping = parameters.damping;
+    const std::size_t count = particles.count();
     for (std::size_t i = 0; i < count; ++i)
-        if (slow[i])
+        if (leftToExactPath[i])
         {
-            float vx = vxs[i] * damping;
-            float vy = vys[i] * damping;
-            float y = ys[i] + vy * dt;
-            float x = std::fmod(xs[i] + vx * dt, W);
-            y = std::fmod(y, H);
+            float vx = particles.vx[i] * damping;
+            float vy = particles.vy[i] * damping;
+            float y = particles.y[i] + vy * dt;
+            float x = std::fmod(particles.x[i] + vx * dt, width);
+            y = std::fmod(y, height);
             if (x < 0.0f)
-                x += W;
+                x += width;
             if (y < 0.0f)
-                y += H;
-            if (x >= W)
+                y += height;
+            if (x >= width)
                 x = 0.0f;
-            if (y >= H)
+            if (y >= height)
                 y = 0.0f;
             // Overwhelming forces can overflow a velocity or position; such a particle has no place in the grid,
             // so it restarts at rest, with each lost coordinate on the world's near edge.
@@ -53,26 +48,19 @@ void moveSlowParticles(ParticleArrays& particles, const StepParameters& paramete
                 if (!std::isfinite(y))
                     y = 0.0f;
             }
-            xs[i] = x;
-            ys[i] = y;
-            vxs[i] = vx;
-            vys[i] = vy;
-            targets[i] = grid.regionOf(x, y);
+            particles.x[i] = x;
+            particles.y[i] = y;
+            particles.vx[i] = vx;
+            particles.vy[i] = vy;
+            targets[i] = parameters.grid.regionOf(x, y);
         }
-}
-
-// The array made `size` long, for the pass to fill: what it held before does not matter.
-template <typename T> T* sized(std::vector<T>& array, std::size_t size)
-{
-    array.resize(size);
-    return array.data();
 }
 
 struct Width
 {
     std::size_t lanes;
-    void (*accumulateForces)(const ForceContext&);
-    void (*moveParticles)(const MotionContext&);
+    void (*accumulateForces)(const ForceInput&, float*, float*, ForceBuffers&);
+    void (*moveParticles)(const StepParameters&, float, const MovedParticles&, std::uint32_t*, std::uint32_t*);
     bool (*takesRootsByMultiplyAdds)();
 };
 
@@ -96,12 +84,7 @@ bool cpuRuns(std::size_t lanes)
         count, lanes##count::accumulateForces, lanes##count::moveParticles, lanes##count::takesRootsByMultiplyAdds     \
     }
 
-// The widths built into the program, narrowest first.
-#if defined(TAMSEL_LANE_DISPATCH)
-constexpr Width builtWidths[] = {TAMSEL_WIDTH(4), TAMSEL_WIDTH(8), TAMSEL_WIDTH(16)};
-#else
-constexpr Width builtWidths[] = {TAMSEL_WIDTH(4)};
-#endif
+constexpr Width builtWidths[] = {TAMSEL_BUILT_WIDTHS(TAMSEL_WIDTH)};
 #undef TAMSEL_WIDTH
 
 // The width of `lanes` lanes, or for 0 the widest this CPU runs.
@@ -123,22 +106,6 @@ constexpr std::uint32_t trialsEachWay = 8;
 
 } // namespace
 
-StepParameters stepParameters(const Settings& settings)
-{
-    const std::int32_t columns = settings.regions_x_count, rows = settings.regions_y_count;
-    StepParameters parameters{worldWidth(settings),
-                              worldHeight(settings),
-                              columns,
-                              rows,
-                              static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows),
-                              RegionGrid(settings.region_size, columns, rows),
-                              settings.effective_radius,
-                              settings.stablized_zone,
-                              settings.repulsion_strength,
-                              1.0f - settings.friction};
-    return parameters;
-}
-
 Step::Step(std::size_t lanes, Arithmetic arithmetic)
 {
     const Width width = widthOf(lanes);
@@ -158,89 +125,64 @@ std::vector<std::size_t> Step::laneCounts()
 }
 
 void Step::run(ParticleArrays& particles, const std::vector<Interaction>& interactions, std::int32_t typeCount,
-               const StepParameters& parameters, float dt)
+               const ActingTables& acting, const StepParameters& parameters, float dt)
 {
-    accumulateForces(particles, interactions, typeCount, parameters, dt);
-    moveAndSort(particles, parameters, dt);
+    ForceInput input{particles.count(),
+                     particles.regionStart.data(),
+                     particles.type.data(),
+                     particles.x.data(),
+                     particles.y.data(),
+                     interactions.data(),
+                     typeCount,
+                     acting.strength.data(),
+                     acting.reach.data(),
+                     parameters,
+                     dt,
+                     false};
+    m_forceBuffers.reserve(input.count, static_cast<std::size_t>(typeCount), parameters.grid.regionCount());
+    accumulateForces(input, particles.vx.data(), particles.vy.data());
+    moveParticles(particles, parameters, dt);
+    countArrivals(particles.regionStart);
+    sortIntoRegions(particles);
 }
 
-void Step::accumulateForces(ParticleArrays& particles, const std::vector<Interaction>& interactions,
-                            std::int32_t typeCount, const StepParameters& parameters, float dt)
+// The force pass, taking its square roots and quotients the step's way; the first passes of the fastest way are
+// the trials that choose it.
+void Step::accumulateForces(ForceInput& input, float* vx, float* vy)
 {
-    const std::size_t count = particles.type.size();
-    const std::size_t regionCount = particles.regionStart.size() - 1;
-    const auto T = static_cast<std::size_t>(typeCount);
-    // The pass's working memory, each array sized as ForceContext says as it is handed over.
-    ForceContext context;
-    context.paddedX = sized(m_paddedX, count + maximumLanes);
-    context.paddedY = sized(m_paddedY, count + maximumLanes);
-    context.paddedType = sized(m_paddedType, count + maximumLanes);
-    context.cell = sized(m_cell, count + maximumLanes);
-    context.box = sized(m_box, regionCount);
-    context.typeBits = sized(m_typeBits, regionCount);
-    context.presentTypes = sized(m_presentTypes, T);
-    m_typeSeen.assign(T, 0);
-    context.typeSeen = m_typeSeen.data();
-    context.strength = sized(m_strength, T * maximumLanes);
-    context.reach = sized(m_reach, T * maximumLanes);
-    context.actingStrength = sized(m_actingStrength, maximumLanes * maximumLanes);
-    context.actingReach = sized(m_actingReach, maximumLanes * maximumLanes);
-    context.cutoff2 = sized(m_cutoff2, std::max(T, maximumLanes));
-    context.order = sized(m_order, count);
-    context.nearbyX = sized(m_nearbyX, count + maximumLanes);
-    context.nearbyY = sized(m_nearbyY, count + maximumLanes);
-    context.nearbyRow = sized(m_nearbyRow, count + maximumLanes);
-
-    context.count = count;
-    context.regionStart = particles.regionStart.data();
-    context.type = particles.type.data();
-    context.x = particles.x.data();
-    context.y = particles.y.data();
-    context.vx = particles.vx.data();
-    context.vy = particles.vy.data();
-    context.interactions = interactions.data();
-    context.typeCount = typeCount;
-    context.parameters = parameters;
-    context.dt = dt;
-
     if (m_arithmetic != Arithmetic::fastest || m_trials >= 2 * trialsEachWay)
     {
-        context.fused = m_arithmetic == Arithmetic::fused || (m_arithmetic == Arithmetic::fastest && m_fusedFaster);
-        m_accumulateForces(context);
+        input.fused = m_arithmetic == Arithmetic::fused || (m_arithmetic == Arithmetic::fastest && m_fusedFaster);
+        m_accumulateForces(input, vx, vy, m_forceBuffers);
         return;
     }
     const std::uint32_t way = m_trials++ % 2;
-    context.fused = way == 1;
+    input.fused = way == 1;
     const auto start = std::chrono::steady_clock::now();
-    m_accumulateForces(context);
+    m_accumulateForces(input, vx, vy, m_forceBuffers);
     m_trialTime[way] = std::min(m_trialTime[way], std::chrono::steady_clock::now() - start);
     m_fusedFaster = m_trialTime[1] < m_trialTime[0];
 }
 
-void Step::moveAndSort(ParticleArrays& particles, const StepParameters& parameters, float dt)
+// Damps, moves and wraps every particle, and finds the region each one ends in.
+void Step::moveParticles(ParticleArrays& particles, const StepParameters& parameters, float dt)
 {
-    const std::size_t count = particles.type.size();
-    m_slow.resize(count);
+    const std::size_t count = particles.count();
+    m_leftToExactPath.resize(count);
     m_targets.resize(count);
-    MotionContext motion;
-    motion.count = count;
-    motion.x = particles.x.data();
-    motion.y = particles.y.data();
-    motion.vx = particles.vx.data();
-    motion.vy = particles.vy.data();
-    motion.parameters = parameters;
-    motion.dt = dt;
-    motion.slow = m_slow.data();
-    motion.targets = m_targets.data();
-    m_moveParticles(motion);
-    moveSlowParticles(particles, parameters, dt, m_slow, m_targets);
+    const MovedParticles moved{count, particles.x.data(), particles.y.data(), particles.vx.data(), particles.vy.data()};
+    m_moveParticles(parameters, dt, moved, m_leftToExactPath.data(), m_targets.data());
+    moveOnExactPath(particles, parameters, dt, m_leftToExactPath, m_targets);
+}
 
-    const std::size_t regionCount = particles.regionStart.size() - 1;
-    const std::vector<std::uint32_t>& start = particles.regionStart;
+// How many particles stay in each region, and how many arrive in it.
+void Step::countArrivals(const std::vector<std::uint32_t>& regionStart)
+{
+    const std::size_t regionCount = regionStart.size() - 1;
     m_stayCount.assign(regionCount, 0);
     m_arriveCount.assign(regionCount, 0);
     for (std::size_t j = 0; j < regionCount; ++j)
-        for (std::size_t i = start[j]; i < start[j + 1]; ++i)
+        for (std::size_t i = regionStart[j]; i < regionStart[j + 1]; ++i)
         {
             const std::uint32_t target = m_targets[i];
             if (target == j)
@@ -248,9 +190,13 @@ void Step::moveAndSort(ParticleArrays& particles, const StepParameters& paramete
             else
                 ++m_arriveCount[target];
         }
+}
 
-    // Each region keeps the particles that stayed, in their order, followed by the arrivals in the order the walk
-    // met them: a particle that moved on is placed only once, and after those already there.
+// Each region keeps the particles that stayed, in their order, followed by the arrivals in the order the walk met
+// them: a particle that moved on is placed only once, and after those already there.
+void Step::sortIntoRegions(ParticleArrays& particles)
+{
+    const std::size_t regionCount = particles.regionCount(), count = particles.count();
     m_sortedStart.resize(regionCount + 1);
     m_fill.resize(2 * regionCount);
     m_sortedStart[0] = 0;
@@ -261,11 +207,13 @@ void Step::moveAndSort(ParticleArrays& particles, const StepParameters& paramete
         m_fill[2 * t + 1] = m_sortedStart[t] + m_stayCount[t]; // next place for an arrival
     }
 
-    m_sortedX.resize(count);
-    m_sortedY.resize(count);
-    m_sortedVx.resize(count);
-    m_sortedVy.resize(count);
-    m_sortedType.resize(count);
+    const std::size_t padded = count + ParticleArrays::padding;
+    m_sortedX.resize(padded);
+    m_sortedY.resize(padded);
+    m_sortedVx.resize(padded);
+    m_sortedVy.resize(padded);
+    m_sortedType.resize(padded);
+    const std::vector<std::uint32_t>& start = particles.regionStart;
     for (std::size_t j = 0; j < regionCount; ++j)
         for (std::size_t i = start[j]; i < start[j + 1]; ++i)
         {
@@ -277,6 +225,11 @@ void Step::moveAndSort(ParticleArrays& particles, const StepParameters& paramete
             m_sortedVy[at] = particles.vy[i];
             m_sortedType[at] = particles.type[i];
         }
+    for (std::size_t i = count; i < padded; ++i)
+    {
+        m_sortedX[i] = m_sortedY[i] = m_sortedVx[i] = m_sortedVy[i] = 0.0f;
+        m_sortedType[i] = 0;
+    }
 
     particles.x.swap(m_sortedX);
     particles.y.swap(m_sortedY);

@@ -12,10 +12,6 @@ namespace tamsel
 
 struct Interaction;
 struct ParticleArrays;
-struct Settings;
-
-/// The step's numbers for a world of these settings: its size, its grid, the radii and the friction factor.
-StepParameters stepParameters(const Settings& settings);
 
 // How a step takes the force pass's square roots and quotients, with the same bits every way: by the hardware's
 // instructions (the divider), by multiply-add sequences where the width is built with them (world/ExactArithmetic.hpp),
@@ -38,21 +34,23 @@ public:
     explicit Step(std::size_t lanes = 0, Arithmetic arithmetic = Arithmetic::fastest);
 
     // Advances the particles by dt seconds: every velocity collects the forces of the positions at the start, then
-    // every particle is damped, moved, wrapped and re-sorted into the region that holds it.
+    // every particle is damped, moved, wrapped and re-sorted into the region that holds it. `acting` holds the
+    // matrix's columns (actingTables).
     void run(ParticleArrays& particles, const std::vector<Interaction>& interactions, std::int32_t typeCount,
-             const StepParameters& parameters, float dt);
+             const ActingTables& acting, const StepParameters& parameters, float dt);
 
     // The vector widths, in lanes, that the force pass is built for and this CPU runs, narrowest first.
     static std::vector<std::size_t> laneCounts();
 
 private:
-    void accumulateForces(ParticleArrays& particles, const std::vector<Interaction>& interactions,
-                          std::int32_t typeCount, const StepParameters& parameters, float dt);
-    void moveAndSort(ParticleArrays& particles, const StepParameters& parameters, float dt);
+    void accumulateForces(ForceInput& input, float* vx, float* vy);
+    void moveParticles(ParticleArrays& particles, const StepParameters& parameters, float dt);
+    void countArrivals(const std::vector<std::uint32_t>& regionStart);
+    void sortIntoRegions(ParticleArrays& particles);
 
     // The width's passes.
-    void (*m_accumulateForces)(const ForceContext&);
-    void (*m_moveParticles)(const MotionContext&);
+    void (*m_accumulateForces)(const ForceInput&, float*, float*, ForceBuffers&);
+    void (*m_moveParticles)(const StepParameters&, float, const MovedParticles&, std::uint32_t*, std::uint32_t*);
     Arithmetic m_arithmetic;
 
     // With Arithmetic::fastest, the trials of the two ways: how many were run, the least time each way took
@@ -62,20 +60,9 @@ private:
                                                           std::chrono::steady_clock::duration::max()};
     bool m_fusedFaster = false;
 
-    // The force pass's working memory (world/ForcePass.hpp).
-    std::vector<float> m_paddedX, m_paddedY;
-    std::vector<std::int32_t> m_paddedType;
-    std::vector<std::uint8_t> m_cell;
-    std::vector<Box> m_box;
-    std::vector<std::uint64_t> m_typeBits;
-    std::vector<std::int32_t> m_presentTypes;
-    std::vector<std::uint8_t> m_typeSeen;
-    std::vector<float> m_strength, m_reach, m_actingStrength, m_actingReach, m_cutoff2;
-    std::vector<std::uint32_t> m_order;      // a region's particles, grouped for the lanes
-    std::vector<float> m_nearbyX, m_nearbyY; // the candidates a block of lanes visits
-    std::vector<std::uint32_t> m_nearbyRow;
+    ForceBuffers m_forceBuffers;
 
-    std::vector<std::uint32_t> m_slow;                             // particles moved past the fast path
+    std::vector<std::uint32_t> m_leftToExactPath;                  // 1 for each particle the motion pass left as it was
     std::vector<std::uint32_t> m_targets;                          // each particle's region after moving
     std::vector<std::uint32_t> m_stayCount, m_arriveCount, m_fill; // per region
     // The re-sorted particles being written, swapped with the world's afterwards.

@@ -24,7 +24,7 @@ public:
     ~Uncopied() = default;
 
     /// The member, made from the arguments if there is none yet.
-    template <typename... Arguments> T& get(Arguments&&... arguments)
+    template <typename... Arguments> T& getOrMake(Arguments&&... arguments)
     {
         if (!m_value)
             m_value = std::make_unique<T>(std::forward<Arguments>(arguments)...);

@@ -37,17 +37,18 @@ sf::Image render(sf::Vector2u size, unsigned antialiasing, const std::function<v
 // The world drawn the plain way: its background, then one 30-point circle shape per particle in region order.
 void drawShapeByShape(sf::RenderTarget& target, const Orbisk& world, float radius)
 {
-    sf::RectangleShape background(world.getWorldSize());
+    const tamsel::WorldView view = world.getView();
+    sf::RectangleShape background(view.size);
     background.setFillColor(sf::Color::Black);
     target.draw(background);
-    for (std::size_t r = 0; r < world.getRegionCount(); ++r)
-        for (const tamsel::Particle particle : world.getRegion(r))
-        {
-            sf::CircleShape circle(radius, 30);
-            circle.setPosition(particle.position);
-            circle.setFillColor(world.getTypeColors()[static_cast<std::size_t>(particle.type)]);
-            target.draw(circle);
-        }
+    for (std::size_t i = 0; i < view.particles.count(); ++i)
+    {
+        const tamsel::Particle particle = view.particles.at(i);
+        sf::CircleShape circle(radius, 30);
+        circle.setPosition(particle.position);
+        circle.setFillColor(view.typeColors[static_cast<std::size_t>(particle.type)]);
+        target.draw(circle);
+    }
 }
 
 std::size_t differingPixels(const sf::Image& a, const sf::Image& b)
@@ -90,7 +91,8 @@ TEST(Drawing, LooksLikeOneShapePerParticle)
         {3, 3, 55.0f, 0.0f, 2, 50, 0, 0},        {10, 10, 55.0f, 10.0f, 10, 1000, 60, 4},
         {50, 30, 55.0f, 2.0f, 10, 140000, 2, 0}, // more circles than are kept between frames
     };
-    // Under an OpenGL version too old for the graphics card's circles, drawing falls back to the batches.
+    // Under an OpenGL version too old for the graphics card's circles (render.OldContext), drawing falls back to the
+    // batches.
     const bool oldContext = std::getenv("MESA_GL_VERSION_OVERRIDE") != nullptr;
     for (const Scene& scene : scenes)
     {
@@ -110,32 +112,27 @@ TEST(Drawing, LooksLikeOneShapePerParticle)
         for (int i = 0; i < scene.steps; ++i)
             world.update(0.025f);
 
-        const sf::Vector2f size = world.getWorldSize();
+        const sf::Vector2f size = world.getView().size;
         const sf::Vector2u pixels(static_cast<unsigned>(size.x), static_cast<unsigned>(size.y));
         const sf::Image shapes =
             render(pixels, scene.antialiasing, [&](sf::RenderTarget& t) { drawShapeByShape(t, world, scene.radius); });
         ASSERT_EQ(shapes.getSize(), pixels) << "no render texture could be made";
         // The antialiasing level asked for is the one drawn with, never quietly dropped.
-        EXPECT_EQ(blendedPixels(shapes, world.getTypeColors()) > 0, scene.antialiasing > 0 && scene.radius > 0);
-        for (const bool gpu : {true, false})
-        {
-            using Circles = tamsel::WorldDrawing::Circles;
-            tamsel::WorldDrawing drawing(scene.radius, gpu ? Circles::graphicsCard : Circles::batches);
-            const sf::Image drawn = render(pixels, scene.antialiasing,
-                                           [&](sf::RenderTarget& t) { drawing.draw(world, t, sf::RenderStates()); });
-            const char* path = drawing.isGpuDrawing() ? "graphics card's circles" : "batches";
-            EXPECT_EQ(drawing.isGpuDrawing(), gpu && !oldContext) << "drawn with the " << path;
-            ASSERT_EQ(drawn.getSize(), pixels);
-            // A circle shape reaches the GPU at the origin with its position as a transform, which the GPU folds
-            // into its projection in its own float arithmetic; the world's circles arrive already in place, from
-            // the batch or from the graphics card's own addition. Both give the same triangles up to the last bit
-            // of a corner, so at most a pixel whose centre or sample lies exactly on an edge can differ: about one
-            // in 150,000 here.
-            const std::size_t differing = differingPixels(drawn, shapes);
-            EXPECT_LE(differing, pixels.x * pixels.y / 50000) << path;
-            std::printf("%u x %u pixels, radius %g, antialiasing %u, %s: %zu differ\n", pixels.x, pixels.y,
-                        scene.radius, scene.antialiasing, path, differing);
-        }
+        EXPECT_EQ(blendedPixels(shapes, world.getView().typeColors) > 0, scene.antialiasing > 0 && scene.radius > 0);
+        tamsel::WorldDrawing drawing(scene.radius);
+        const sf::Image drawn =
+            render(pixels, scene.antialiasing, [&](sf::RenderTarget& t) { drawing.draw(world.getView(), t, {}); });
+        const char* path = drawing.isGpuDrawing() ? "graphics card's circles" : "batches";
+        EXPECT_EQ(drawing.isGpuDrawing(), !oldContext) << "drawn with the " << path;
+        ASSERT_EQ(drawn.getSize(), pixels);
+        // A circle shape reaches the GPU at the origin with its position as a transform, which the GPU folds into
+        // its projection in its own float arithmetic; the world's circles arrive already in place, from the batch
+        // or from the graphics card's own addition. Both give the same triangles up to the last bit of a corner, so
+        // at most a pixel whose centre or sample lies exactly on an edge can differ: about one in 150,000 here.
+        const std::size_t differing = differingPixels(drawn, shapes);
+        EXPECT_LE(differing, pixels.x * pixels.y / 50000) << path;
+        std::printf("%u x %u pixels, radius %g, antialiasing %u, %s: %zu differ\n", pixels.x, pixels.y, scene.radius,
+                    scene.antialiasing, path, differing);
     }
 }
 
@@ -165,37 +162,6 @@ TEST(Drawing, CopiedWorldsDrawThemselves)
     EXPECT_LE(differingPixels(picture(assigned), shapes(assigned)), pixels.x * pixels.y / 50000);
     EXPECT_EQ(differingPixels(picture(world), before), 0u);
     EXPECT_GT(differingPixels(picture(copy), before), 0u);
-}
-
-TEST(Drawing, BatchesHoldTheBackgroundAndThirtyTrianglesPerParticle)
-{
-    constexpr std::size_t perBatch = tamsel::WorldDrawing::circlesPerBatch;
-    constexpr std::size_t background = 4 * 3, circle = 30 * 3;
-    tamsel::Settings settings;
-    settings.region_size = 55.0f;
-    Orbisk world(settings);
-    world.generateTypes(3);
-    world.generateParticles(7);
-    tamsel::WorldDrawing drawing(settings.effective_radius);
-    ASSERT_EQ(drawing.getBatchCount(world), 1u);
-    EXPECT_EQ(drawing.getBatch(world, 0).size(), background + 7 * circle);
-
-    // A changed world is drawn as it is now.
-    world.generateParticles(8);
-    EXPECT_EQ(drawing.getBatch(world, 0).size(), background + 8 * circle);
-    world.generateTypes(2);
-    EXPECT_EQ(drawing.getBatchCount(world), 1u);
-    EXPECT_EQ(drawing.getBatch(world, 0).size(), background);
-
-    // Kept batches, and past the limit batches made one at a time: the same triangles either way.
-    for (const std::size_t particles : {perBatch + 5, tamsel::WorldDrawing::maximumCachedCircles + perBatch / 2})
-    {
-        world.generateParticles(static_cast<std::int32_t>(particles));
-        const std::size_t batches = (particles + perBatch - 1) / perBatch;
-        ASSERT_EQ(drawing.getBatchCount(world), batches);
-        EXPECT_EQ(drawing.getBatch(world, 0).size(), background + perBatch * circle);
-        EXPECT_EQ(drawing.getBatch(world, batches - 1).size(), (particles - (batches - 1) * perBatch) * circle);
-    }
 }
 
 } // namespace

@@ -10,11 +10,14 @@ namespace reference
 using tamsel::Interaction;
 using tamsel::Particle;
 
-ReferenceWorld::ReferenceWorld(const tamsel::Orbisk& world, const tamsel::Settings& settings)
-    : settings(settings), typeCount(world.getTypeCount()), interactions(world.getInteractions())
+ReferenceWorld::ReferenceWorld(const tamsel::WorldView& world, const tamsel::Settings& settings)
+    : settings(settings), typeCount(world.typeCount), interactions(world.interactions)
 {
-    for (std::size_t r = 0; r < world.getRegionCount(); ++r)
-        regions.emplace_back(world.getRegion(r).begin(), world.getRegion(r).end());
+    const tamsel::ParticleArrays& particles = world.particles;
+    regions.resize(particles.regionCount());
+    for (std::size_t r = 0; r < regions.size(); ++r)
+        for (std::size_t i = particles.regionStart[r]; i < particles.regionStart[r + 1]; ++i)
+            regions[r].push_back(particles.at(i));
 }
 
 std::size_t ReferenceWorld::regionIndex(sf::Vector2f position) const
@@ -43,6 +46,14 @@ void ReferenceWorld::update(float dt)
     const std::int32_t columns = settings.regions_x_count;
     const std::int32_t rows = settings.regions_y_count;
 
+    // A column (or row) of the grid wrapped into it, with the shift that carries its particles next to the one
+    // looking at them.
+    const auto wrap = [](std::int32_t cell, std::int32_t count, float extent, float& shift)
+    {
+        shift = cell < 0 ? extent : cell >= count ? -extent : 0.0f;
+        return cell < 0 ? cell + count : cell >= count ? cell - count : cell;
+    };
+
     // Forces: positions stay fixed while every velocity collects its contributions. Each velocity receives them
     // in a fixed order (neighbour column, neighbour row, list order), since float sums depend on their order.
     for (std::int32_t c = 0; c < columns; ++c)
@@ -52,30 +63,9 @@ void ReferenceWorld::update(float dt)
                     for (std::int32_t dy = -1; dy <= 1; ++dy)
                     {
                         // A neighbour across an edge is seen at its image one world width or height away.
-                        std::int32_t nc = c + dx;
-                        float sx = 0.0f;
-                        if (nc < 0)
-                        {
-                            nc += columns;
-                            sx = W;
-                        }
-                        else if (nc >= columns)
-                        {
-                            nc -= columns;
-                            sx = -W;
-                        }
-                        std::int32_t nr = r + dy;
-                        float sy = 0.0f;
-                        if (nr < 0)
-                        {
-                            nr += rows;
-                            sy = H;
-                        }
-                        else if (nr >= rows)
-                        {
-                            nr -= rows;
-                            sy = -H;
-                        }
+                        float sx, sy;
+                        const std::int32_t nc = wrap(c + dx, columns, W, sx);
+                        const std::int32_t nr = wrap(r + dy, rows, H, sy);
 
                         for (const Particle& q : regions[static_cast<std::size_t>(nc + nr * columns)])
                         {

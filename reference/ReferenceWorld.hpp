@@ -1,7 +1,7 @@
 #pragma once
 
 #include "settings/Settings.hpp"
-#include "world/Orbisk.hpp"
+#include "world/WorldView.hpp"
 
 #include <cstdint>
 #include <list>
@@ -17,7 +17,7 @@ class ReferenceWorld
 {
 public:
     // A copy of the world's particles, types and matrix; `settings` must be those the world was made from.
-    ReferenceWorld(const tamsel::Orbisk& world, const tamsel::Settings& settings);
+    ReferenceWorld(const tamsel::WorldView& world, const tamsel::Settings& settings);
 
     void update(float dt);
 
