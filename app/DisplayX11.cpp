@@ -2,7 +2,7 @@
 
 #include "app/LibraryVisual.hpp"
 #include "errorbox/ErrorBox.hpp"
-#include "errorbox/X11Display.hpp"
+#include "platform/X11Display.hpp"
 
 #include <GL/glx.h>
 #include <X11/Xatom.h>

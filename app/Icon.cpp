@@ -1,5 +1,5 @@
 #include "app/Icon.hpp"
-#include "drawing/SfmlCompat.hpp"
+#include "platform/SfmlCompat.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "app/LibraryVisual.hpp"
 
-#include "drawing/SfmlCompat.hpp"
+#include "platform/SfmlCompat.hpp"
 
 #include <GL/glx.h>
 #include <SFML/Config.hpp>

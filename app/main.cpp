@@ -5,9 +5,9 @@
 #include "app/Letterbox.hpp"
 #include "app/LibraryNotes.hpp"
 #include "drawing/GraphicsLimits.hpp"
-#include "drawing/SfmlCompat.hpp"
 #include "errorbox/ErrorBox.hpp"
 #include "errorbox/Printable.hpp"
+#include "platform/SfmlCompat.hpp"
 #include "settings/Settings.hpp"
 #include "world/Orbisk.hpp"
 

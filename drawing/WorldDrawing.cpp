@@ -1,7 +1,7 @@
 #include "drawing/WorldDrawing.hpp"
 
 #include "drawing/ParticleRenderer.hpp"
-#include "drawing/SfmlCompat.hpp"
+#include "platform/SfmlCompat.hpp"
 
 #include <SFML/Graphics/CircleShape.hpp>
 #include <SFML/Graphics/RenderTarget.hpp>

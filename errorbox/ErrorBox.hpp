@@ -14,4 +14,8 @@ void showError(const std::string& message);
 /// What standard error says when no display can be opened, naming the display asked for.
 std::string noDisplayMessage(const std::string& displayName);
 
+/// On X11 the display asked for, for messages: the DISPLAY variable quoted, each byte printable, or a note that it
+/// is not set.
+std::string getX11DisplayName();
+
 } // namespace tamsel

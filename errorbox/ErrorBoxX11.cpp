@@ -2,9 +2,10 @@
 
 #include "errorbox/DialogTool.hpp"
 #include "errorbox/Printable.hpp"
-#include "errorbox/X11Display.hpp"
 #include "errorbox/XlibBox.hpp"
+#include "platform/X11Display.hpp"
 
+#include <cstdlib>
 #include <iostream>
 
 namespace tamsel
@@ -25,6 +26,12 @@ std::vector<DialogTool> dialogTools(const std::string& text)
 }
 
 } // namespace
+
+std::string getX11DisplayName()
+{
+    const char* name = std::getenv("DISPLAY");
+    return name ? "\"" + printable(name) + "\"" : "(DISPLAY is not set)";
+}
 
 void showError(const std::string& text)
 {

@@ -1,5 +1,5 @@
 #include "app/Display.hpp"
-#include "drawing/SfmlCompat.hpp"
+#include "platform/SfmlCompat.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "drawing/SfmlCompat.hpp"
 #include "drawing/WorldDrawing.hpp"
+#include "platform/SfmlCompat.hpp"
 #include "world/Orbisk.hpp"
 #include "world/Random.hpp"
 

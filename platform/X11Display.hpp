@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 struct _XDisplay;
 
@@ -12,8 +11,5 @@ namespace tamsel
 /// window's display probe, the error box) and closed once the last of them lets it go. Null when no display can be
 /// opened.
 std::shared_ptr<_XDisplay> connectX11Display();
-
-/// The display asked for, for messages: the DISPLAY variable, or a note that it is not set.
-std::string getX11DisplayName();
 
 } // namespace tamsel

@@ -1,10 +1,6 @@
-#include "errorbox/X11Display.hpp"
-
-#include "errorbox/Printable.hpp"
+#include "platform/X11Display.hpp"
 
 #include <X11/Xlib.h>
-
-#include <cstdlib>
 
 namespace tamsel
 {
@@ -20,12 +16,6 @@ std::shared_ptr<_XDisplay> connectX11Display()
         display.reset(opened, XCloseDisplay);
     shared = display;
     return display;
-}
-
-std::string getX11DisplayName()
-{
-    const char* name = std::getenv("DISPLAY");
-    return name ? "\"" + printable(name) + "\"" : "(DISPLAY is not set)";
 }
 
 } // namespace tamsel
