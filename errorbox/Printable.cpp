@@ -93,6 +93,58 @@ bool isBlank(char byte)
     return byte == ' ' || byte == '\t';
 }
 
+// The lines of one paragraph, text[start, stop), wrapped as a box shows them: after the last blank that fits, or
+// inside a word longer than a line, never inside a character; tabs become blanks. At most `limit` + 1 lines, the
+// last telling that there are more.
+std::vector<std::string> wrapParagraph(const std::string& text, std::size_t start, std::size_t stop, std::size_t limit)
+{
+    std::vector<std::string> lines;
+    const auto addLine = [&](std::size_t first, std::size_t end)
+    {
+        lines.push_back(text.substr(first, end - first));
+        std::replace(lines.back().begin(), lines.back().end(), '\t', ' ');
+    };
+    do
+    {
+        std::size_t end = start, lastBlank = std::string::npos, used = 0;
+        while (end < stop)
+        {
+            const std::size_t length = std::max<std::size_t>(1, utf8Length(text, end));
+            const std::size_t width = length == 1 ? 1 : columns(codePoint(text, end, length));
+            if (used + width > boxColumns)
+                break;
+            if (isBlank(text[end]))
+                lastBlank = end;
+            used += width;
+            end += length;
+        }
+        if (end == stop || isBlank(text[end]))
+        {
+            addLine(start, end);
+            start = end + 1;
+        }
+        else if (lastBlank != std::string::npos && lastBlank > start)
+        {
+            addLine(start, lastBlank);
+            start = lastBlank + 1;
+        }
+        else
+        {
+            addLine(start, end);
+            start = end;
+        }
+    } while (start < stop && lines.size() <= limit);
+    return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::string text = lines.front();
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        text += '\n' + lines[i];
+    return text;
+}
+
 } // namespace
 
 std::string printable(const std::string& text)
@@ -128,53 +180,39 @@ std::string printable(const std::string& text)
 
 std::string boxText(const std::string& text)
 {
-    std::vector<std::string> lines;
-    const auto addLine = [&](std::size_t start, std::size_t end)
+    // The whole text where it fits; only the lines shown are wrapped, and the one after them, which tells that the
+    // text goes on.
+    std::vector<std::string> head;
+    for (std::size_t start = 0; start <= text.size() && head.size() <= boxLines;)
     {
-        lines.push_back(text.substr(start, end - start));
-        std::replace(lines.back().begin(), lines.back().end(), '\t', ' ');
-    };
-    // Only the lines shown are wrapped, and the one after them, which tells that the text goes on.
-    std::size_t start = 0;
-    while (start <= text.size() && lines.size() <= boxLines)
-    {
-        std::size_t end = start, lastBlank = std::string::npos, used = 0;
-        while (end < text.size() && text[end] != '\n')
-        {
-            const std::size_t length = std::max<std::size_t>(1, utf8Length(text, end));
-            const std::size_t width = length == 1 ? 1 : columns(codePoint(text, end, length));
-            if (used + width > boxColumns)
-                break;
-            if (isBlank(text[end]))
-                lastBlank = end;
-            used += width;
-            end += length;
-        }
-        if (end == text.size() || text[end] == '\n' || isBlank(text[end]))
-        {
-            addLine(start, end);
-            start = end + 1;
-        }
-        else if (lastBlank != std::string::npos && lastBlank > start)
-        {
-            addLine(start, lastBlank);
-            start = lastBlank + 1;
-        }
-        else
-        {
-            addLine(start, end);
-            start = end;
-        }
+        const std::size_t stop = std::min(text.find('\n', start), text.size());
+        const std::vector<std::string> lines = wrapParagraph(text, start, stop, boxLines - head.size());
+        head.insert(head.end(), lines.begin(), lines.end());
+        start = stop + 1;
     }
-    if (lines.size() > boxLines)
+    if (head.size() <= boxLines)
+        return joined(head);
+
+    // Cut, the text keeps its last lines too, where a message says where its mistake lies: the last paragraphs
+    // that fit into half the box, after a line "..." that says what was left out.
+    constexpr std::size_t tailLines = boxLines / 2;
+    std::vector<std::string> tail;
+    for (std::size_t stop = text.size();;)
     {
-        lines.resize(boxLines);
-        lines.back() = "...";
+        const std::size_t lineFeed = stop == 0 ? std::string::npos : text.rfind('\n', stop - 1);
+        const std::size_t start = lineFeed == std::string::npos ? 0 : lineFeed + 1;
+        const std::vector<std::string> lines = wrapParagraph(text, start, stop, tailLines - tail.size());
+        if (tail.size() + lines.size() > tailLines)
+            break;
+        tail.insert(tail.begin(), lines.begin(), lines.end());
+        if (lineFeed == std::string::npos)
+            break;
+        stop = lineFeed;
     }
-    std::string shown = lines.front();
-    for (std::size_t i = 1; i < lines.size(); ++i)
-        shown += '\n' + lines[i];
-    return shown;
+    head.resize(boxLines - 1 - tail.size());
+    head.push_back("...");
+    head.insert(head.end(), tail.begin(), tail.end());
+    return joined(head);
 }
 
 } // namespace tamsel

@@ -21,8 +21,9 @@ constexpr std::size_t boxColumns = 36;
 /// The text as a box shows it, the same for a dialog tool and for the box of the program's own: tabs become blanks
 /// and the text is wrapped to lines of at most boxColumns columns, after the last blank that fits, or inside a
 /// word longer than a line, never inside a character. A character takes one column in ASCII and the Latin, Greek
-/// and Cyrillic scripts with their combining marks, and two beyond. Of more than boxLines lines the first
-/// boxLines - 1 are kept and a last line "..." says that there was more.
+/// and Cyrillic scripts with their combining marks, and two beyond. Of more than boxLines lines the first are kept,
+/// a line "..." that says what was left out, and the last paragraphs (the text's own lines) that fit into half the
+/// box, since a message ends with where its mistake lies.
 std::string boxText(const std::string& text);
 
 } // namespace tamsel

@@ -63,7 +63,7 @@ TEST(Printable, EscapesEveryByteThatIsNoPrintableCharacter)
     }
 }
 
-TEST(BoxText, WrapsToShortLinesAndCutsAfterTheLastThatFits)
+TEST(BoxText, WrapsToShortLinesAndCutsBetweenTheFirstAndTheLast)
 {
     struct Case
     {
@@ -93,9 +93,13 @@ TEST(BoxText, WrapsToShortLinesAndCutsAfterTheLastThatFits)
         {"combining marks take one", "a" + repeated(acute, 40), "a" + repeated(acute, 35) + "\n" + repeated(acute, 5)},
         {"line feeds and empty lines stay, tabs become blanks", "a\n\n\tb", "a\n\n b"},
         {"sixteen lines stay", joined(sixteen), joined(sixteen)},
-        {"of seventeen, fifteen and an ellipsis", joined(seventeen),
-         joined({sixteen.begin(), sixteen.end() - 1}) + "\n..."},
+        {"of seventeen, the first seven, an ellipsis and the last eight", joined(seventeen),
+         joined({seventeen.begin(), seventeen.begin() + 7}) + "\n...\n" +
+             joined({seventeen.end() - 8, seventeen.end()})},
         {"a key of 10,000 W", "invalid configuration: " + repeated("W", 10000), joined(wideKey)},
+        {"the last lines that fit into half the box stay, where a message says where",
+         "invalid configuration: " + repeated("W", 10000) + "\nline 1 of the settings file /home/ann/config.txt",
+         joined({wideKey.begin(), wideKey.begin() + 13}) + "\n...\nline 1 of the settings file\n/home/ann/config.txt"},
     };
     for (const Case& c : cases)
     {

@@ -1,4 +1,5 @@
 #include "settings/Settings.hpp"
+#include "world/Orbisk.hpp"
 
 #include <gtest/gtest.h>
 
@@ -57,8 +58,9 @@ Settings parsed(std::string_view text)
     return settings;
 }
 
-// The error of parsing `text` over the defaults and checking the result. The defaults' reach is made to fit into
-// any region, so that only what the text sets can fail.
+// The error of parsing `text` over the defaults and making a world of the result, which checks it as the program
+// does, from settings not yet checked. The defaults' reach is made to fit into any region, so that only what the
+// text sets can fail.
 std::string errorOf(std::string_view text)
 {
     Settings settings;
@@ -67,7 +69,8 @@ std::string errorOf(std::string_view text)
         [&]
         {
             tamsel::parseSettings(settings, text);
-            tamsel::checkSettings(settings);
+            tamsel::Orbisk world(settings);
+            world.generateTypes(settings.type_count);
         });
 }
 
@@ -378,6 +381,8 @@ TEST(SettingsCheck, RefusesValuesTheWorldCannotUse)
         {"type_count=4097", "invalid configuration: type_count must be at most 4096"},
         {"particle_count=16777218", "invalid configuration: particle_count must be at most 16777216"},
         {"region_size=1\nregions_x_count=8192\nregions_y_count=2049",
+         "invalid configuration: regions_x_count x regions_y_count must be at most 16777216"},
+        {"regions_x_count=2e9\nregions_y_count=2e9",
          "invalid configuration: regions_x_count x regions_y_count must be at most 16777216"},
         {"regions_x_count=700", "invalid configuration: regions_x_count x region_size must lie between 1 and 32767 "
                                 "(the window's width in pixels)"},
