@@ -145,11 +145,18 @@ private:
 int waitForTool(pid_t tool, const ToolGuard& guard)
 {
     auto deadline = std::chrono::steady_clock::time_point::max();
-    int status = 0;
-    pid_t ended = 0;
-    while ((ended = waitpid(tool, &status, guard.signalled() ? WNOHANG : 0)) != tool)
+    for (;;)
     {
-        if (ended < 0 && errno != EINTR)
+        // Waited for without reaping it: until it is reaped its process id goes to no other process, which a
+        // signal's handler would then end in its place.
+        siginfo_t info{};
+        const int options = WEXITED | WNOWAIT | (guard.signalled() ? WNOHANG : 0);
+        if (waitid(P_PID, static_cast<id_t>(tool), &info, options) == 0)
+        {
+            if (info.si_pid == tool)
+                break;
+        }
+        else if (errno != EINTR)
             return -1;
         if (!guard.signalled())
             continue;
@@ -161,6 +168,11 @@ int waitForTool(pid_t tool, const ToolGuard& guard)
         const timespec pause{0, 10'000'000}; // 10 ms
         nanosleep(&pause, nullptr);
     }
+    runningTool = 0;
+    int status = 0;
+    while (waitpid(tool, &status, 0) != tool)
+        if (errno != EINTR)
+            return -1;
     return status;
 }
 
