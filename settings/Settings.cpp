@@ -280,13 +280,6 @@ void checkSettings(const Settings& s)
                                    std::to_string(maximumWorldSide) + " (the window's height in pixels)");
     if (s.effective_radius < 0.0f)
         throw invalidConfiguration("effective_radius must be at least 0");
-    // The close-range push, like the interactions, is looked for only in a particle's own and its eight
-    // neighbouring regions, which hold everything within one region_size of it; a larger radius would miss pairs
-    // it should push apart. The reach check below implies this for any maximum_interaction_distance >= 0, so
-    // only a negative one can come here with such a radius.
-    if (s.effective_radius > s.region_size)
-        throw invalidConfiguration(
-            "effective_radius must be at most region_size (particles push only within the neighbouring regions)");
     if (s.stablized_zone < 0.0f)
         throw invalidConfiguration("stablized_zone must be at least 0");
     if (s.type_count < 1)
@@ -300,6 +293,13 @@ void checkSettings(const Settings& s)
     // further than one region beyond the close-range zones.
     if (s.maximum_interaction_distance > (s.region_size - s.effective_radius) - s.stablized_zone)
         throw ConfigurationError("invalid maximum effective distance");
+    // The close-range push, like the interactions, is looked for only in a particle's own and its eight
+    // neighbouring regions, which hold everything within one region_size of it; a larger radius would miss pairs
+    // it should push apart. The reach check above implies this for any maximum_interaction_distance >= 0, so only
+    // a negative one comes here with such a radius.
+    if (s.effective_radius > s.region_size)
+        throw invalidConfiguration(
+            "effective_radius must be at most region_size (particles push only within the neighbouring regions)");
 }
 
 } // namespace tamsel

@@ -109,7 +109,8 @@ SettingsFileStatus loadSettings(Settings& settings, const std::string& path);
 
 /// Throws a ConfigurationError for a record the program cannot run with: first for a value outside the ranges noted
 /// on the fields and limits above, then "invalid maximum effective distance" when an interaction could reach beyond
-/// the neighbouring regions. The defaults fail only that last check.
+/// the neighbouring regions, last for a radius larger than a region, which only a negative
+/// maximum_interaction_distance lets past that check. The defaults fail only the reach check.
 void checkSettings(const Settings& settings);
 
 /// The world's width and height in world units (window pixels): regions_x_count x region_size and

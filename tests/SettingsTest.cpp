@@ -372,7 +372,7 @@ TEST(SettingsCheck, RefusesValuesTheWorldCannotUse)
         {"region_size=-55", "invalid configuration: region_size must be greater than 0"},
         {"effective_radius=-0.5", "invalid configuration: effective_radius must be at least 0"},
         {"stablized_zone=-1", "invalid configuration: stablized_zone must be at least 0"},
-        {"effective_radius=1e6\nmaximum_interaction_distance=-1",
+        {"effective_radius=1e6\nmaximum_interaction_distance=-2e6",
          "invalid configuration: effective_radius must be at most region_size (particles push only within the "
          "neighbouring regions)"},
         {"region_size=55\neffective_radius=55.01", "invalid configuration: effective_radius must be at most "
@@ -405,6 +405,8 @@ TEST(SettingsCheck, RefusesValuesTheWorldCannotUse)
         {"type_count=3.4e38", "invalid configuration: type_count must lie within the 32-bit integer range; it reads "
                               "as the 32-bit float 339999995214436424907732413799364296704"},
         {"maximum_interaction_distance=35.5", "invalid maximum effective distance"}, // 50 - 10 - 5 = 35
+        // A radius beyond the region that the reach already refuses keeps the reach's message.
+        {"region_size=55\neffective_radius=60\nmaximum_interaction_distance=40", "invalid maximum effective distance"},
         // A value out of range is named before the reach.
         {"maximum_interaction_distance=99\ntype_count=0", "invalid configuration: type_count must be at least 1"},
     };

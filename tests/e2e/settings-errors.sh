@@ -48,7 +48,7 @@ error_row BlankLine "region_size = 55||type_count = 3" \
 error_row CommentLine "# a comment|region_size = 55" \
     "invalid configuration: # a comment"$'\n'"region_size$JOINS$(at_line 1 2)"
 error_row NoRegions "regions_x_count = 0" "invalid configuration: regions_x_count must be at least 1$IN_FILE"
-error_row RadiusBeyondRegion "region_size = 55|effective_radius = 1e6|maximum_interaction_distance = -1" \
+error_row RadiusBeyondRegion "region_size = 55|effective_radius = 1e6|maximum_interaction_distance = -2e6" \
     "invalid configuration: effective_radius must be at most region_size (particles push only within the neighbouring regions)$IN_FILE"
 # An empty value ends the reading quietly: the region size after it is not read, and the defaults' reach fails.
 error_row StopsAtEmptyValue "friction =|region_size = 55" "invalid maximum effective distance$IN_FILE" \
