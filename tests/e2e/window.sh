@@ -183,7 +183,9 @@ display_case() {
         ;;
     second)
         DISPLAY+=.1
-        if ldd "$ORBISK" | grep -q 'libsfml-window\.so\.2\.5'; then
+        # Read whole: the loader writes a line at a time, and one written after an early "grep -q" has ended fails
+        # the pipeline.
+        if [[ $(ldd "$ORBISK") == *libsfml-window.so.2.5* ]]; then
             message="no OpenGL available on screen 1 of the display \"$DISPLAY\": the graphics library takes its"
             message+=" OpenGL (GLX) visual from screen 0, and X refuses a window of one screen's visual on another"
             expect_refusal "$message"
