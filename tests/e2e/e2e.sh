@@ -8,7 +8,7 @@
 # --list prints the name of every Linux case, one a line: CMake makes a test of each.
 # An ORBISK ending in .exe is the Windows build, with cases of its own (windows.sh): it runs under Wine, in the
 # Wine prefix WINEPREFIX names, which must be set (the user's own prefix is left alone).
-# FAIL_ALLOC_LIBRARY and GLX_SAMPLES name the test helpers of this folder, built (CTest sets them).
+# FAIL_ALLOC_LIBRARY and GLX_SAMPLES name the test programs of this folder, built (CTest sets them).
 # With E2E_KEEP set to a folder, the test's screenshots are kept there, named after the test.
 # Exits 0 when the test passes, 1 when it fails and 77 when it is skipped because Xvfb is not installed.
 set -euo pipefail
