@@ -19,7 +19,8 @@ StepParameters stepParameters(const Settings& settings)
     parameters.damping = 1.0f - settings.friction;
     parameters.canSkip = parameters.radius >= 0.0f && parameters.zone >= 0.0f;
     parameters.slack =
-        1e-6f * (static_cast<float>(std::int64_t{settings.regions_x_count} + settings.regions_y_count + 2) * settings.region_size);
+        1e-6f * (static_cast<float>(std::int64_t{settings.regions_x_count} + settings.regions_y_count + 2) *
+                 settings.region_size);
     return parameters;
 }
 
