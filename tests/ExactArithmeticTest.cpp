@@ -18,9 +18,9 @@ namespace
 
 using testworld::LaneArithmetic;
 
-// Under AddressSanitizer (scripts/sanitize) the sweeps below take a sample: every 61st block of floats, the first
-// two dividends. The optimised build runs them whole.
-#if defined(__SANITIZE_ADDRESS__)
+// Where runs are slow (under the sanitizers, scripts/sanitize) the sweeps below take a sample: every 61st block of
+// floats, the first two dividends. Other builds run them whole.
+#if defined(TESTWORLD_SHORT_RUNS)
 constexpr std::uint64_t blockStride = 61;
 constexpr std::size_t dividendCount = 2;
 #else
