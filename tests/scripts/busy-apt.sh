@@ -1,20 +1,20 @@
 #!/usr/bin/env bash
-# scripts/run in a fresh system of RELEASE while another package manager holds apt's locks, as a desktop's automatic
-# updates do: the package lists' for the first 8 seconds, the package system's for 20. The install step must say
-# that it waits, wait, then install and build; the program then starts, finds no display there and says so.
-# usage: busy-apt.sh RELEASE   (needs root or password-less sudo)
+# scripts/run as a newcomer meets it on a fresh system, while another package manager holds apt's locks as a
+# desktop's automatic updates do: the package lists' for the first 8 seconds, the package system's for 20. The
+# install step must say that it waits, wait, then install and build; the program then starts, finds no display
+# there and says so. It runs inside a fresh system that scripts/lib/system.sh made (scripts/test runs it there
+# before that release's suite), since it takes that system's apt locks.
+# usage: busy-apt.sh   (from the project's folder, inside such a system)
 set -euo pipefail
-# shellcheck source=../../scripts/lib/system.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/system.sh"
-[[ $# -eq 1 ]] || { echo "usage: $0 RELEASE" >&2; exit 2; }
-release="$1"
+[[ $# -eq 0 ]] || { echo "usage: $0" >&2; exit 2; }
+[[ -n "${ORBISK_FRESH_SYSTEM:-}" ]] ||
+    { echo "$0 takes apt's locks: it runs only inside a fresh system that scripts/lib/system.sh made" >&2; exit 2; }
+root="$(realpath "$(dirname "${BASH_SOURCE[0]}")/../..")"
 
-log="$ORBISK_ROOT/build/busy-apt.log" status=0
-system_start "$release"
-system_source /root/orbisk
+log="$root/build/busy-apt.log" held="$(mktemp -u)" status=0
 # apt's locks are fcntl locks; perl, which every Debian system has, takes them as apt does.
 # shellcheck disable=SC2016 # perl's variables
-system_run perl -e '
+perl -e '
     use Fcntl;
     sub hold {
         sysopen(my $file, $_[0], O_RDWR | O_CREAT) or die "$_[0]: $!";
@@ -24,24 +24,24 @@ system_run perl -e '
     }
     my $lists = hold("/var/lib/apt/lists/lock");
     my $packages = hold("/var/lib/dpkg/lock-frontend");
-    open(my $held, ">", "/tmp/locks-held") or die;
+    open(my $held, ">", $ARGV[0]) or die;
     close($held);
     sleep 8;
     close($lists);
-    sleep 12;' &
+    sleep 12;' "$held" &
 holder=$!
-while [[ ! -e "$SYSTEM_ROOT/tmp/locks-held" ]]; do
+while [[ ! -e "$held" ]]; do
     kill -0 "$holder" 2>/dev/null || { echo "FAIL: apt's locks could not be taken" >&2; exit 1; }
     sleep 0.2
 done
-mkdir -p "$ORBISK_ROOT/build"
-system_run bash -c 'cd /root/orbisk && scripts/run' >"$log" 2>&1 || status=$?
+rm -f "$held"
+mkdir -p "$root/build"
+(cd "$root" && scripts/run) >"$log" 2>&1 || status=$?
 wait "$holder" || true
 failed=()
 grep -q '^Waiting up to 10 minutes for another package manager to finish' "$log" || failed+=("said no word of waiting")
-[[ -x "$SYSTEM_ROOT/root/orbisk/build/release/orbisk" ]] || failed+=("built no program")
+[[ -x "$root/build/release/orbisk" ]] || failed+=("built no program")
 ((status == 1)) && grep -q 'no display available' "$log" || failed+=("did not start the program (status $status)")
-system_stop
 if ((${#failed[@]} > 0)); then
     tail -n 30 "$log" >&2
     printf 'FAIL: scripts/run while apt was busy %s\n' "${failed[@]}" >&2
