@@ -101,6 +101,10 @@ at_exit() {
     done
     AT_EXIT=("$1" "${AT_EXIT[@]}")
     trap run_at_exit EXIT
+    # Ended by a signal (scripts/test ends what runs beside it so), the script still cleans up.
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
 }
 
 run_at_exit() {
